@@ -1,0 +1,5 @@
+#include "operations/Operations.h"
+
+EFI_STATUS WriteCommandByte(PLATFORM_I2C_ACCESS_PROTOCOL *, UINT8) { return EFI_UNSUPPORTED; }
+EFI_STATUS ResetController(PLATFORM_I2C_ACCESS_PROTOCOL *) { return EFI_UNSUPPORTED; }
+EFI_STATUS CommitConfiguration(PLATFORM_I2C_ACCESS_PROTOCOL *) { return EFI_UNSUPPORTED; }

@@ -1,0 +1,5 @@
+#include "operations/Operations.h"
+
+EFI_STATUS UpdateConfiguration(PLATFORM_I2C_ACCESS_PROTOCOL *, const CHAR8 *, UINT32) { return EFI_UNSUPPORTED; }
+EFI_STATUS ClearObjects(PLATFORM_I2C_ACCESS_PROTOCOL *) { return EFI_UNSUPPORTED; }
+EFI_STATUS WriteConfigObjects(PLATFORM_I2C_ACCESS_PROTOCOL *, const CHAR8 *, UINT32) { return EFI_UNSUPPORTED; }
