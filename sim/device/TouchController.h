@@ -3,6 +3,23 @@
 // information block and object table, objects with behaviour) and, later, the
 // bootloader at 0x26. Freestanding: fixed storage, no heap, no std library,
 // so the launcher image for real firmware can carry it too.
+//
+// Behaviour where the controller has to decide for itself:
+// - A register request that is malformed (wrong output register, length field,
+//   report ID or command, a transfer that is not 22 bytes, a write count below
+//   2 or above 14, a read count above 15, or a write count above 2 together
+//   with a read count) is dropped without a reply, as the hardware drops it.
+// - A write that touches a read-only byte (information block, object table,
+//   message object, version object) or a byte no object covers is refused as
+//   a whole: nothing lands and the reply carries kReplyStatusRefused.
+//   Reads of bytes no object covers give zeros.
+// - A new request while a reply is still unread replaces that reply.
+// - The message queue holds kMessageQueueDepth messages; on overflow the
+//   oldest message is dropped, since the newest state is the one that counts.
+// - The command object, the message object and the version object are
+//   volatile: a restart sets them afresh instead of reloading them.
+// - A reply whose status fault fires carries no data and its access is not
+//   carried out (a failed access leaves the controller as it was).
 #ifndef TOUCH_SIM_DEVICE_TOUCH_CONTROLLER_H_
 #define TOUCH_SIM_DEVICE_TOUCH_CONTROLLER_H_
 
@@ -15,6 +32,36 @@ constexpr uint8_t kApplicationAddress = 0x4A;
 constexpr uint8_t kBootloaderAddress = 0x26;
 constexpr uint32_t kMaxObjects = 64;
 constexpr uint32_t kRegisterSpace = 0x10000;
+
+constexpr uint32_t kHidDescriptorLength = 30;
+constexpr uint32_t kRequestLength = 22;
+constexpr uint32_t kReplyLength = 20;
+constexpr uint8_t kRequestReportId = 0x06;
+constexpr uint8_t kRegisterAccessCommand = 0x51;
+constexpr uint8_t kReplyReportId = 0x06;
+constexpr uint8_t kMaxReplyData = 15;
+constexpr uint8_t kMaxWriteData = 12;
+constexpr uint8_t kReplyStatusRefused = 0x01;
+constexpr uint8_t kEmptyMessage = 0xFF;
+constexpr uint32_t kInformationBlockLength = 7;
+constexpr uint32_t kObjectEntryLength = 6;
+constexpr uint32_t kMessageQueueDepth = 16;
+constexpr uint32_t kMaxMessageBytes = 16;      // report ID and up to 15 payload bytes
+constexpr uint32_t kMaxCommandRecords = 512;
+
+// Object types the controller gives behaviour to.
+constexpr uint8_t kMessageObjectType = 5;
+constexpr uint8_t kCommandObjectType = 6;
+constexpr uint8_t kVersionObjectType = 38;
+constexpr uint8_t kDataTransferObjectType = 68;
+
+// Command values and their offsets within the command object.
+constexpr uint16_t kResetOffset = 0;
+constexpr uint16_t kBackupOffset = 1;
+constexpr uint8_t kResetValue = 0x01;
+constexpr uint8_t kBootloaderValue = 0xA5;
+constexpr uint8_t kCommitValue = 0x55;
+constexpr uint8_t kPrepareValue = 0x33;
 
 struct ObjectSpec {
   uint8_t Type;
@@ -32,6 +79,10 @@ struct ControllerConfig {
   uint16_t FirstObjectAddress;   // 0: right behind the object table
   uint32_t CommitDelayUs;        // virtual time the commit takes before its message
   bool StartInBootloader;
+  // HID descriptor identity (bytes 20-25).
+  uint16_t VendorId;
+  uint16_t ProductId;
+  uint16_t HidVersionId;
 };
 
 // The default model: fits the embedded package (every object type its
@@ -39,7 +90,8 @@ struct ControllerConfig {
 // 38, 43 and 68; a data transfer object of 73 bytes).
 void DefaultControllerConfig(ControllerConfig *Config);
 
-// Misbehaviour the controller itself can show; all zero means none.
+// Misbehaviour the controller itself can show; all zero means none. Reply
+// numbers count every register reply the controller makes, from 1.
 struct DeviceFaults {
   uint32_t ReplyStatusAt;      // 1-based register reply number that carries ReplyStatusValue (0: none)
   uint8_t ReplyStatusValue;
@@ -52,11 +104,20 @@ struct DeviceFaults {
   uint32_t ExtraMessageCount;
   bool CommitNeverAnswers;     // the commit message never comes
   uint8_t ForcedSmbusLength;   // non-zero: SMBus block reads return only this many bytes
+  // The extra messages arrive right before every commit message instead of
+  // at power-on (a restart drops what is queued, so a run that flashes first
+  // would never see them otherwise).
+  bool ExtraMessagesBeforeCommit;
 };
 
 struct CommandRecord {
   uint16_t Offset;   // offset within the command object
   uint8_t Value;
+};
+
+struct ControllerMessage {
+  uint8_t Bytes[kMaxMessageBytes];  // byte 0: report ID of the posting object
+  uint8_t Length;
 };
 
 class TouchController {
@@ -69,6 +130,9 @@ class TouchController {
   bool Write(uint8_t Slave, const uint8_t *Data, uint32_t Length);
   bool Read(uint8_t Slave, uint8_t *Data, uint32_t Length);
   bool InterruptAsserted() const;
+  // Virtual time passing (the host's pauses): a commit in progress ends when
+  // its delay has passed, so a host that never calls this never sees the
+  // commit message unless CommitDelayUs is 0.
   void AdvanceTime(uint64_t Microseconds);
 
   // --- Inspection, for reports and tests ---
@@ -86,6 +150,20 @@ class TouchController {
   const uint8_t *StoredRegisters() const;
   uint32_t CommitCount() const;
   uint32_t RestartCount() const;
+
+  // Report ID of an object's instance 0 (0 when it owns none).
+  uint8_t ObjectReportId(uint32_t Index) const;
+  // Index of the first object of a type, or ObjectCount() when there is none.
+  uint32_t FindObjectIndex(uint8_t Type) const;
+  uint32_t RepliesMade() const;          // register replies made, faulted ones included
+  uint32_t RepliesLost() const;          // replies replaced by a later one before being read
+  uint32_t RefusedWrites() const;        // writes refused for touching read-only or unmapped bytes
+  uint32_t RequestsWithStrayBytes() const;  // carried out, but with non-zero bytes past the data
+  uint32_t BootloaderRequests() const;   // 0xA5 written at offset 0 of the command object
+  uint32_t QueuedMessages() const;
+  uint32_t MessagesDropped() const;      // dropped because the queue was full
+  bool CommitBusy() const;
+  uint64_t NowUs() const;
 
  private:
 #include "sim/device/TouchControllerState.inc"
