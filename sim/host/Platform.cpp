@@ -742,7 +742,7 @@ std::string Platform::FormatTrace() const {
   char Line[160];
   for (const TraceEvent &E : impl_->Trace) {
     if (E.Kind == "CopyMem" || E.Kind == "SetMem") continue;
-    std::snprintf(Line, sizeof Line, "%12.3f ms  %-18s", E.TimeUs / 1000.0, E.Kind.c_str());
+    std::snprintf(Line, sizeof Line, "%12.3f ms  %-20s", E.TimeUs / 1000.0, E.Kind.c_str());
     Out << Line;
     if (E.Kind == "Stall") {
       Out << E.Value / 1000 << " ms";
