@@ -476,3 +476,22 @@ TEST_F(DeviceTest, CommitMessageFaults) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DeviceTest, StartingInTheBootloaderSilencesApplicationMode) {
+  Config.StartInBootloader = true;
+  Start();
+  EXPECT_TRUE(Dev->InBootloader());
+  uint8_t Buf[32] = {};
+  uint32_t Len = 32;
+  EXPECT_FALSE(Dev->SmbusReadBlock(kApplicationAddress, 0, Buf, &Len));
+  EXPECT_FALSE(Send(Request(Out(), 2, 7, 0)));
+  EXPECT_FALSE(Dev->Read(kApplicationAddress, Buf, 20));
+  EXPECT_FALSE(Dev->InterruptAsserted());
+  EXPECT_EQ(Dev->RequestsDecoded() + Dev->RequestsIgnored(), 0u);
+  EXPECT_TRUE(Dev->Read(kBootloaderAddress, Buf, 3));
+  EXPECT_TRUE(Dev->Write(kBootloaderAddress, Buf, 2));
+}
+
+}  // namespace

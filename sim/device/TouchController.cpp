@@ -104,6 +104,7 @@ void TouchController::PowerOn(const ControllerConfig &Config, const DeviceFaults
   CommandCount_ = 0;
   NoCommand_ = CommandRecord{};
   BootloaderRequests_ = 0;
+  BootloaderWrites_ = 0;
   QueueHead_ = QueueCount_ = MessagesDropped_ = 0;
   NowUs_ = 0;
   CommitBusy_ = false;
@@ -244,11 +245,7 @@ bool TouchController::SmbusReadBlock(uint8_t Slave, uint8_t Command, uint8_t *Bu
 // --- Register requests and replies ---
 
 bool TouchController::Write(uint8_t Slave, const uint8_t *Data, uint32_t Length) {
-  if (Bootloader_) {
-    // The bootloader at 0x26 comes with its own model; until then nothing
-    // answers in bootloader mode.
-    return false;
-  }
+  if (Bootloader_) return BootloaderWrite(Slave, Data, Length);
   if (Slave != kApplicationAddress) return false;
   if (Data == nullptr || Length != kRequestLength) {
     ++RequestsIgnored_;
@@ -259,7 +256,7 @@ bool TouchController::Write(uint8_t Slave, const uint8_t *Data, uint32_t Length)
 }
 
 bool TouchController::Read(uint8_t Slave, uint8_t *Data, uint32_t Length) {
-  if (Bootloader_) return false;  // see Write
+  if (Bootloader_) return BootloaderRead(Slave, Data, Length);
   if (Slave != kApplicationAddress) return false;
   if (Data == nullptr || Length == 0) return true;
   // With nothing pending the controller sends an empty input report:
@@ -478,6 +475,23 @@ void TouchController::LoadHeadMessage() {
   --QueueCount_;
 }
 
+// --- Bootloader mode ---
+// Stand-in until the bootloader model exists: it acknowledges at 0x26, takes
+// every write without acting on it and always reports that it waits for a
+// command. Application mode is silent meanwhile.
+
+bool TouchController::BootloaderWrite(uint8_t Slave, const uint8_t *, uint32_t) {
+  if (Slave != kBootloaderAddress) return false;
+  ++BootloaderWrites_;
+  return true;
+}
+
+bool TouchController::BootloaderRead(uint8_t Slave, uint8_t *Data, uint32_t Length) {
+  if (Slave != kBootloaderAddress) return false;
+  for (uint32_t I = 0; Data != nullptr && I < Length; ++I) Data[I] = I == 0 ? kWaitingForCommand : 0;
+  return true;
+}
+
 // --- Time ---
 
 void TouchController::AdvanceTime(uint64_t Microseconds) {
@@ -521,6 +535,7 @@ uint32_t TouchController::RepliesLost() const { return RepliesLost_; }
 uint32_t TouchController::RefusedWrites() const { return RefusedWrites_; }
 uint32_t TouchController::RequestsWithStrayBytes() const { return StrayByteRequests_; }
 uint32_t TouchController::BootloaderRequests() const { return BootloaderRequests_; }
+uint32_t TouchController::BootloaderWrites() const { return BootloaderWrites_; }
 uint32_t TouchController::QueuedMessages() const { return QueueCount_; }
 uint32_t TouchController::MessagesDropped() const { return MessagesDropped_; }
 bool TouchController::CommitBusy() const { return CommitBusy_; }

@@ -63,6 +63,9 @@ constexpr uint8_t kBootloaderValue = 0xA5;
 constexpr uint8_t kCommitValue = 0x55;
 constexpr uint8_t kPrepareValue = 0x33;
 
+// Bootloader status byte.
+constexpr uint8_t kWaitingForCommand = 0xC0;
+
 struct ObjectSpec {
   uint8_t Type;
   uint16_t Size;          // 1 to 256
@@ -160,6 +163,7 @@ class TouchController {
   uint32_t RefusedWrites() const;        // writes refused for touching read-only or unmapped bytes
   uint32_t RequestsWithStrayBytes() const;  // carried out, but with non-zero bytes past the data
   uint32_t BootloaderRequests() const;   // 0xA5 written at offset 0 of the command object
+  uint32_t BootloaderWrites() const;     // transfers written to 0x26 in bootloader mode
   uint32_t QueuedMessages() const;
   uint32_t MessagesDropped() const;      // dropped because the queue was full
   bool CommitBusy() const;
