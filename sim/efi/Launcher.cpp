@@ -310,7 +310,11 @@ VOID PrintModelReport(VOID) {
   LineDecimal(&Line, gBridgeCounts.SmbusCalls);
   LineText(&Line, ", unacknowledged ");
   LineDecimal(&Line, gBridgeCounts.SmbusUnacknowledged);
-  LineText(&Line, "; malformed calls ");
+  LineEnd(&Line);
+
+  // Calls whose constant arguments, address or length no caller should pass.
+  LineStart(&Line);
+  LineText(&Line, "bus: malformed calls ");
   LineDecimal(&Line, gBridgeCounts.MalformedCalls);
   LineEnd(&Line);
 
