@@ -2,7 +2,10 @@
 // register requests, as the application would send them.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "sim/device/TouchController.h"
@@ -28,19 +31,33 @@ Bytes Request(uint16_t Out, uint8_t WriteCount, uint8_t ReadCount, uint16_t Addr
 }
 
 struct PackageLine {
-  uint8_t Type;
-  uint16_t Instances;
-  uint16_t Size;
+  uint32_t Type, Instance, Size;
 };
 
-// The objects the embedded package's configuration lines name.
-const PackageLine kPackageObjects[] = {
-    {0x07, 1, 4},   {0x08, 1, 10}, {0x09, 2, 168}, {0x0F, 1, 11}, {0x12, 1, 2},  {0x13, 1, 6},
-    {0x18, 1, 19},  {0x19, 1, 15}, {0x1B, 1, 7},   {0x28, 1, 5},  {0x2A, 1, 13}, {0x2E, 1, 11},
-    {0x2F, 1, 22},  {0x38, 1, 36}, {0x3D, 12, 5},  {0x3E, 1, 74}, {0x3F, 4, 9},  {0x41, 3, 20},
-    {0x42, 1, 4},   {0x44, 1, 73}, {0x46, 10, 10}, {0x47, 1, 2},  {0x48, 1, 79}, {0x4C, 1, 2},
-    {0x4D, 1, 2},   {0x4E, 1, 2},  {0x4F, 1, 3},
-};
+bool IsHex(const std::string &S, size_t At, size_t Digits) {
+  if (At + Digits > S.size()) return false;
+  for (size_t I = At; I < At + Digits; ++I)
+    if (!std::isxdigit(static_cast<unsigned char>(S[I]))) return false;
+  return true;
+}
+
+// The configuration lines of the shipped package: "TTTT IIII SSSS DD DD ..".
+std::vector<PackageLine> ShippedConfigurationLines() {
+  std::ifstream File(std::string(TOUCH_SOURCE_DIR) + "/package/TouchPackage.txt", std::ios::binary);
+  std::vector<PackageLine> Lines;
+  std::string Line;
+  while (std::getline(File, Line)) {
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+    if (!IsHex(Line, 0, 4) || Line.size() < 14 || Line[4] != ' ' || !IsHex(Line, 5, 4) || Line[9] != ' ' ||
+        !IsHex(Line, 10, 4))
+      continue;
+    PackageLine L{static_cast<uint32_t>(std::stoul(Line.substr(0, 4), nullptr, 16)),
+                  static_cast<uint32_t>(std::stoul(Line.substr(5, 4), nullptr, 16)),
+                  static_cast<uint32_t>(std::stoul(Line.substr(10, 4), nullptr, 16))};
+    if (Line.size() == 14 + 3 * L.Size) Lines.push_back(L);
+  }
+  return Lines;
+}
 
 class DeviceTest : public ::testing::Test {
  protected:
@@ -139,12 +156,21 @@ TEST_F(DeviceTest, InformationBlockAndTableDescribeTheMap) {
   EXPECT_EQ(CommandReportId, 1);
   EXPECT_EQ(TransferReportId, 50);
 
-  // Every object a package line names is there with room for the line.
-  for (const PackageLine &L : kPackageObjects) {
-    uint32_t I = Dev->FindObjectIndex(L.Type);
-    ASSERT_LT(I, Dev->ObjectCount()) << int(L.Type);
-    EXPECT_EQ(Dev->Object(I).Size, L.Size) << int(L.Type);
-    EXPECT_EQ(Dev->Object(I).Instances, L.Instances) << int(L.Type);
+  // Every configuration line of the shipped package fits an object instance
+  // of exactly its size.
+  std::vector<PackageLine> Lines = ShippedConfigurationLines();
+  uint32_t DataBytes = 0;
+  for (const PackageLine &L : Lines) DataBytes += L.Size;
+  EXPECT_EQ(Lines.size(), 53u);
+  EXPECT_EQ(DataBytes, 994u);
+  for (const PackageLine &L : Lines) {
+    uint32_t I = Dev->FindObjectIndex(static_cast<uint8_t>(L.Type));
+    ASSERT_LT(I, Dev->ObjectCount()) << std::hex << L.Type;
+    EXPECT_EQ(Dev->Object(I).Size, L.Size) << std::hex << L.Type;
+    EXPECT_LT(L.Instance, Dev->Object(I).Instances) << std::hex << L.Type;
+    uint32_t SameType = 0;
+    for (const PackageLine &Other : Lines) SameType += Other.Type == L.Type;
+    EXPECT_EQ(SameType, Dev->Object(I).Instances) << "one line per instance, type " << std::hex << L.Type;
   }
   struct Own { uint8_t Type; uint16_t Size; uint8_t ReportIds; } OwnObjects[] = {
       {5, 10, 0}, {6, 6, 1}, {38, 8, 0}, {43, 4, 0}};
