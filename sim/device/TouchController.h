@@ -20,6 +20,15 @@
 //   volatile: a restart sets them afresh instead of reloading them.
 // - A reply whose status fault fires carries no data and its access is not
 //   carried out (a failed access leaves the controller as it was).
+// - Command bytes: 0x01 at offset 0 restarts (answered first: the reply to
+//   the request stays readable); 0xA5 at offset 0 is counted and left to the
+//   bootloader model; 0x55 at offset 1 stores the objects at once and posts
+//   the command object's message (status 0, then a 24-bit checksum of the
+//   stored configuration) CommitDelayUs later; 0x33 at offset 1 is accepted.
+//   Bytes 0 and 1 read back 0 once their command has been taken; other bytes
+//   of the command object are plain storage.
+// - Until the bootloader model exists, bootloader mode only acknowledges at
+//   0x26, takes writes without acting on them and reads back 0xC0.
 #ifndef TOUCH_SIM_DEVICE_TOUCH_CONTROLLER_H_
 #define TOUCH_SIM_DEVICE_TOUCH_CONTROLLER_H_
 
