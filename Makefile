@@ -1,12 +1,14 @@
-# The two commands: `make run` and `make test`. Both install what is missing,
-# configure build/ with the host build and the IA32 images, and build it.
+# The two commands: `make run` and `make test`. Both install what is missing
+# and configure build/ with the host build and the IA32 images.
 BUILD := build
 JOBS := 2
 CMAKE_FLAGS := -G Ninja -DTOUCH_BUILD_IMAGES=ON -DTOUCH_QEMU_TESTS=ON
 
-.PHONY: run test deps build
+.PHONY: run test deps configure build
 
-run: build
+# Builds only what the simulator needs, so a broken test cannot stop a run.
+run: configure
+	ninja -C $(BUILD) -j$(JOBS) touch-update-sim
 	./$(BUILD)/touch-update-sim
 
 test: build
@@ -15,6 +17,8 @@ test: build
 deps:
 	./scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
 	ninja -C $(BUILD) -j$(JOBS)

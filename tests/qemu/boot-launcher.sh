@@ -4,12 +4,15 @@
 #
 #   boot-launcher.sh --launcher FILE --work DIR --expect-status NAME
 #                    [--protocols VALUE] [--boots N] [--timeout SECONDS]
-#                    [--expect REGEX]...
+#                    [--expect REGEX]... [--host-sim FILE]
 #
 # --protocols VALUE   written to \launcher.cfg as protocols=VALUE; without it
 #                     there is no file and the launcher installs both protocols
 # --expect-status     the status name TouchUpdate must return on every boot
 # --expect REGEX      an extended regex a report line must match on every boot
+# --host-sim FILE     the host simulator: the first boot (a fresh variable
+#                     store, like the simulator's) must end with the status the
+#                     same product and model reach on the host
 #
 # Every boot must end its report, and each boot's "BX_ESRT before" must equal
 # the previous boot's "BX_ESRT after": the variable store survives the restart.
@@ -18,7 +21,7 @@
 # CI=true, where that is a failure.
 set -u
 
-launcher="" work="" protocols="" boots=1 timeout_s=120 expect_status=""
+launcher="" work="" protocols="" boots=1 timeout_s=120 expect_status="" host_sim=""
 expects=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -29,6 +32,7 @@ while [ $# -gt 0 ]; do
     --timeout) timeout_s=$2; shift 2 ;;
     --expect-status) expect_status=$2; shift 2 ;;
     --expect) expects+=("$2"); shift 2 ;;
+    --host-sim) host_sim=$2; shift 2 ;;
     *) echo "boot-launcher: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -66,6 +70,14 @@ if [ -n "$protocols" ]; then
 fi
 cp "$vars_fd" "$work/VARS.fd"
 chmod u+w "$work/VARS.fd"
+
+host_returned=""
+if [ -n "$host_sim" ]; then
+  # Its exit status follows the product's; only the printed status matters.
+  "$host_sim" >"$work/host-sim.log" 2>&1 </dev/null
+  host_returned=$(grep -m 1 -o 'TouchUpdate returned [A-Z_]* (0x[0-9a-f]*)' "$work/host-sim.log")
+  echo "--- host simulator: ${host_returned:-no status printed} ---"
+fi
 
 failures=0
 fail() {
@@ -116,6 +128,12 @@ for boot in $(seq 1 "$boots"); do
       fail "no report line matches '$pattern'"
     fi
   done
+
+  if [ -n "$host_sim" ] && [ "$boot" -eq 1 ]; then
+    returned=$(sed -n 's/^launcher: \(TouchUpdate returned .*\)$/\1/p' "$log")
+    [ "$returned" = "$host_returned" ] ||
+      fail "firmware and host simulator differ: '$returned' here, '$host_returned' on the host"
+  fi
 
   before=$(report_value "$log" "BX_ESRT before")
   after=$(report_value "$log" "BX_ESRT after")
