@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,7 @@ struct OpenCase {
   std::vector<Bytes> Stores;           // successful stores made by the open
   uint32_t PoolBlocksHeld;             // 1 while a record is held
 };
+void PrintTo(const OpenCase &C, std::ostream *Out) { *Out << C.Name; }
 
 const OpenCase kOpenCases[] = {
     {"Absent_CreatedAndStoredWithoutPause", std::nullopt, EFI_SUCCESS, EFI_SUCCESS, 0, 0,
@@ -165,6 +167,7 @@ struct LifecycleCase {
   std::vector<Bytes> Stores;  // every successful store, open included
   std::vector<uint32_t> Pauses;
 };
+void PrintTo(const LifecycleCase &C, std::ostream *Out) { *Out << C.Name; }
 
 const LifecycleCase kLifecycleCases[] = {
     {"AbsentFlashed_CreatedMarkedClosed", std::nullopt, true, EFI_SUCCESS, 0, EFI_SUCCESS,
