@@ -170,15 +170,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LineCase> &Info) { return Info.param.Name; });
 
 TEST(InterruptLineAsserted, ReadsTheLineOnceWithoutWaiting) {
-  sim::PlatformOptions Options;
-  Options.LineNeverAsserts = true;
-  sim::Platform Platform(Options);
-  Platform.Attach();
+  for (bool ReplyPending : {false, true}) {
+    SCOPED_TRACE(ReplyPending ? "reply pending" : "idle");
+    sim::Platform Platform;
+    Platform.Attach();
+    if (ReplyPending) {
+      std::vector<uint8_t> Request = ReadRequest(Platform.Controller().AnnouncedOutputRegister());
+      ASSERT_FALSE(EFI_ERROR(I2cWrite(Platform.I2cProtocolInstance(), APPLICATION_SLAVE_ADDRESS,
+                                      Request.data(), static_cast<uint16_t>(Request.size()))));
+      Platform.ClearTrace();
+    }
 
-  EXPECT_FALSE(InterruptLineAsserted());
+    EXPECT_EQ(InterruptLineAsserted(), ReplyPending ? TRUE : FALSE);
 
-  EXPECT_EQ(Platform.Events("LineRead").size(), 1u);
-  EXPECT_TRUE(Platform.PausesMs().empty());
+    EXPECT_EQ(Platform.Events("LineRead").size(), 1u);
+    EXPECT_EQ(Platform.Trace().size(), 1u);
+  }
 }
 
 }  // namespace

@@ -190,6 +190,63 @@ TEST_F(ObjectTable, UnreadableEntryIsKeptAsItWasAndTheTableStillCounts) {
   EXPECT_TRUE(Platform->Trace().empty());
 }
 
+// The controller model holds fewer objects than one count byte can announce,
+// so this instance stands between the link and the simulated controller: it
+// forwards every transfer and rewrites two replies, the information block's
+// count (to 255) and the last entry (to a data transfer object). The entries
+// in between lie in unmapped registers and read as zeros.
+namespace full_table {
+
+PLATFORM_I2C_ACCESS_PROTOCOL *gInner = nullptr;
+uint16_t gLastAddress = 0;
+const uint16_t kLastEntryAddress = 7 + 6 * 254;
+
+EFI_STATUS EFIAPI Write(UINTN A1, UINTN Slave, UINTN A3, UINTN A4, VOID *Buffer, UINTN Length) {
+  const uint8_t *Bytes = static_cast<const uint8_t *>(Buffer);
+  if (Length >= 10) gLastAddress = static_cast<uint16_t>(Bytes[8] | (Bytes[9] << 8));
+  return gInner->Write(A1, Slave, A3, A4, Buffer, Length);
+}
+
+EFI_STATUS EFIAPI Read(UINTN A1, UINTN Slave, UINTN A3, UINTN A4, VOID *Buffer, UINTN Length) {
+  EFI_STATUS Status = gInner->Read(A1, Slave, A3, A4, Buffer, Length);
+  uint8_t *Reply = static_cast<uint8_t *>(Buffer);
+  if (!EFI_ERROR(Status) && Length == 20) {
+    if (gLastAddress == 0) Reply[5 + 6] = 255;
+    if (gLastAddress == kLastEntryAddress) {
+      const uint8_t Entry[6] = {OBJECT_TYPE_DATA_TRANSFER, 0x34, 0x12, 72, 0, 1};
+      std::memcpy(Reply + 5, Entry, sizeof Entry);
+    }
+  }
+  return Status;
+}
+
+}  // namespace full_table
+
+TEST_F(ObjectTable, CountOf255ReadsEveryEntryIntoTheTable) {
+  sim::PlatformOptions Options = WithObjects({{6, 6, 1, 1}});
+  Options.Controller.FirstObjectAddress = 0x1000;  // behind 255 entries
+  Start(Options);
+  PLATFORM_I2C_ACCESS_PROTOCOL Forwarding{};
+  Forwarding.Read = full_table::Read;
+  Forwarding.Write = full_table::Write;
+  full_table::gInner = I2c();
+
+  ASSERT_EQ(ReadObjectTable(&Forwarding), EFI_SUCCESS);
+
+  std::vector<std::pair<uint16_t, uint8_t>> Expected = {{0, 7}};
+  for (uint32_t i = 0; i < 255; ++i) Expected.push_back({static_cast<uint16_t>(7 + 6 * i), 6});
+  EXPECT_EQ(Reads(), Expected);
+  EXPECT_EQ(ControllerState.ObjectCount, 255u);
+  UINT8 Index = 0;
+  ASSERT_TRUE(FindObject(OBJECT_TYPE_DATA_TRANSFER, &Index));
+  EXPECT_EQ(Index, 254);
+  EXPECT_EQ(ObjectStartAddress(&ControllerState.ObjectTable[254]), 0x1234);
+  EXPECT_EQ(ControllerState.DataTransferReportId, 2);
+  // The fields behind the table are intact.
+  EXPECT_EQ(ControllerState.CommandObjectAddress, 0x1000);
+  EXPECT_EQ(ControllerState.CommandReportId, 1);
+}
+
 struct VersionCase {
   const char *Name;
   sim::PlatformOptions Options;
