@@ -58,7 +58,8 @@ typedef struct {
 // Program-wide; all zero at image load.
 extern CONTROLLER_STATE ControllerState;
 
-// Platform bus access.
+// Platform bus access. I2cRead and I2cWrite return EFI_INVALID_PARAMETER
+// without a protocol instance.
 VOID StallMs(UINT32 Milliseconds);
 EFI_STATUS I2cRead(PLATFORM_I2C_ACCESS_PROTOCOL *I2c, UINT8 SlaveAddress, VOID *Buffer,
                    UINT16 Length);
@@ -67,10 +68,15 @@ EFI_STATUS I2cWrite(PLATFORM_I2C_ACCESS_PROTOCOL *I2c, UINT8 SlaveAddress, const
 BOOLEAN InterruptLineAsserted(VOID);  // one read of the register, no wait
 BOOLEAN WaitForInterruptLine(VOID);
 
-// HID descriptor discovery.
+// HID descriptor discovery. A block read that succeeds with fewer than 14
+// bytes counts as that SMBus controller failing (EFI_DEVICE_ERROR); a
+// successful search that yields no handle gives EFI_NOT_FOUND.
 EFI_STATUS FindHidDevice(VOID);
 
-// Register access through HID reports.
+// Register access through HID reports. ReadRegisters rejects a reply that
+// claims more bytes than its request asked for (the generic failure after
+// 1 ms, none of its bytes copied), and a full request answered with no bytes
+// ends the read the same way instead of being repeated.
 VOID BuildRegisterRequest(UINT8 *Request, UINT8 WriteCount, UINT8 ReadCount, UINT16 Address,
                           const UINT8 *Data, UINT8 DataLength);
 EFI_STATUS ReadRegisters(PLATFORM_I2C_ACCESS_PROTOCOL *I2c, UINT16 Address, UINT16 Count,
@@ -81,6 +87,8 @@ EFI_STATUS WriteRegisters(PLATFORM_I2C_ACCESS_PROTOCOL *I2c, UINT16 Address, UIN
 // Information block and object table.
 EFI_STATUS ReadObjectTable(PLATFORM_I2C_ACCESS_PROTOCOL *I2c);
 BOOLEAN FindObject(UINT8 Type, UINT8 *Index);
+// Without a version object in the table nothing more is read: the word gets
+// 0 in its low half and the generic failure is returned.
 EFI_STATUS ReadVersionWord(PLATFORM_I2C_ACCESS_PROTOCOL *I2c, UINT32 *VersionWord);
 
 #endif  // TOUCH_LINK_CONTROLLER_LINK_H_
