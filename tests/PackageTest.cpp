@@ -32,6 +32,8 @@ struct ReadLineCase {
   size_t Advance;     // how far the cursor moved
 };
 
+void PrintTo(const ReadLineCase &Case, std::ostream *Out) { *Out << Case.Name; }
+
 class ReadLineTest : public ::testing::TestWithParam<ReadLineCase> {};
 
 TEST_P(ReadLineTest, ReadsOneLine) {
@@ -175,6 +177,10 @@ TEST(Scan, ParseHeaderLine) {
       {"value cut at NUL", std::string("<THQA=ON CFG=ON FW=O\0N>", 23), true, true, true, false},
       {"keyword cut at NUL", std::string("<THQA=ON CFG=ON F\0W=ON>", 23), true, true, true, false},
       {"thqa cut at NUL", std::string("<THQ\0A=ON", 9), true, false, false, false},
+      // The NUL stands where the separator would be; the value sits behind it.
+      {"thqa value behind NUL", std::string("<THQA\0ON CFG=ON FW=ON", 22), true, false, false, false},
+      {"cfg value behind NUL", std::string("<THQA=ON CFG\0ON FW=ON", 22), true, true, false, false},
+      {"fw keyword behind NUL", std::string("<THQA=ON CFG=ON\0FW=ON", 21), true, true, true, false},
   };
   for (const HeaderCase &C : kCases) {
     SCOPED_TRACE(C.Name);

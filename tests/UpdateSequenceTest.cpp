@@ -268,7 +268,8 @@ TEST(UpdateSequence, RefusedHeadEndsWithGenericFailureBeforeAnyOperation) {
       {"version line of 7", Head.substr(0, 34) + "0000000\r\n332\r\nEF6\r\n3FCF0\r\n", DatePauses(8)},
       {"version line of 32", Head.substr(0, 34) + std::string(32, '0') + "\r\n332\r\nEF6\r\n3FCF0\r\n",
        DatePauses(8)},
-      {"length line of 9", Head + "000000332\r\nEF6\r\n3FCF0\r\n", HeadPauses(8)},
+      {"length line of 9", Head + "000000332\r\nEF6\r\n3FCF0\r\n" + Embedded.substr(61),
+       HeadPauses(8)},
       {"head cut inside the version line", Head.substr(0, 38), DatePauses(8)},
       {"head without its last line end", Head + "332\r\nEF6\r\n3FCF0", HeadPauses(8)},
       {"head ends at a header line", "<THQA=ON CFG=ON FW=ON>", kNone},
@@ -419,6 +420,80 @@ TEST(UpdateSequence, FailedFlashReleasesTheStatusRecordAndSkipsTheReset) {
   EXPECT_TRUE(EFI_ERROR(R.Status)) << sim::StatusName(R.Status);
   EXPECT_EQ(P.PoolOutstandingBlocks(), 0u);
   for (uint32_t Pause : PausesOf(R.Update)) EXPECT_NE(Pause, 3000u);
+}
+
+uint32_t Le32(const std::vector<uint8_t> &Bytes, size_t Offset) {
+  return Bytes[Offset] | Bytes[Offset + 1] << 8 | Bytes[Offset + 2] << 16 |
+         static_cast<uint32_t>(Bytes[Offset + 3]) << 24;
+}
+
+// Only the configuration update requested: the record is created, never
+// marked, closed with the version word; then 1000 ms, the reset, 3000 ms.
+TEST(UpdateSequence, ConfigurationOnlyRunClosesTheRecordAndResets) {
+  sim::Platform P;
+  const SplitRun R = RunAndSplit(P, MakePackage("<THQA=OFF CFG=ON FW=OFF>\r\n", true, true, true));
+  EXPECT_EQ(R.Status, EFI_SUCCESS) << sim::StatusName(R.Status);
+  ExpectRunFrame(R);
+
+  const std::vector<uint32_t> Pauses = PausesOf(R.Update);
+  ASSERT_GE(Pauses.size(), 13u);
+  EXPECT_EQ(std::vector<uint32_t>(Pauses.begin(), Pauses.begin() + 11), HeadPauses(8));
+  EXPECT_EQ(std::vector<uint32_t>(Pauses.end() - 2, Pauses.end()),
+            (std::vector<uint32_t>{1000, 3000}));
+  // The reset is the last thing the controller hears: 0x01 at offset 0 of
+  // the command object, after the 1000 ms pause.
+  touchsim::TouchController &Device = P.Controller();
+  ASSERT_GT(Device.CommandCount(), 0u);
+  EXPECT_EQ(Device.Command(Device.CommandCount() - 1).Offset, 0u);
+  EXPECT_EQ(Device.Command(Device.CommandCount() - 1).Value, 1u);
+  size_t LastWrite = 0, LongPause = 0;
+  for (size_t I = 0; I < R.Update.size(); ++I) {
+    if (R.Update[I].Kind == "I2cWrite") LastWrite = I;
+    if (R.Update[I].Kind == "Stall" && R.Update[I].Value == 1000 * kOneMs) LongPause = I;
+  }
+  EXPECT_GT(LastWrite, LongPause);
+  for (const TraceEvent &E : R.Trace) EXPECT_NE(E.Slave, 0x26) << E.Kind;
+
+  // Created, then closed: never marked as an attempt.
+  const std::vector<std::vector<uint8_t>> Stores = P.StatusVariableStores();
+  ASSERT_EQ(Stores.size(), 2u);
+  for (const std::vector<uint8_t> &Store : Stores) {
+    ASSERT_EQ(Store.size(), 40u);
+    EXPECT_EQ(Le32(Store, 24), 0x13000100u);
+    EXPECT_EQ(Le32(Store, 32), 0u);
+    EXPECT_EQ(Le32(Store, 36), 0u);
+  }
+  const touchsim::ControllerConfig &Config = P.Options().Controller;
+  const uint32_t VersionWord = static_cast<uint32_t>(Config.InfoBlock[2]) << 24 |
+                               Config.InfoBlock[3] << 16 | Config.VersionBytes[0] << 8 |
+                               Config.VersionBytes[1];
+  EXPECT_EQ(Le32(Stores[1], 20), VersionWord);
+  EXPECT_EQ(P.PoolOutstandingBlocks(), 0u);
+  EXPECT_EQ(P.TplViolations(), 0u);
+}
+
+// A failed reset costs one more 1 ms pause before the 3000 ms and changes
+// nothing else.
+TEST(UpdateSequence, FailedResetAddsOnePauseOnly) {
+  const std::string Package = MakePackage("<THQA=OFF CFG=ON FW=OFF>\r\n", true, true, true);
+  sim::Platform Reference;
+  const EFI_STATUS ReferenceStatus = Reference.Run(Package).Status;
+  ASSERT_EQ(ReferenceStatus, EFI_SUCCESS);
+  uint32_t Writes = 0;
+  for (const TraceEvent &E : Reference.Events("I2cWrite")) Writes += E.Slave == 0x4A;
+
+  // The reset request is the run's last write to the controller.
+  sim::PlatformOptions Options;
+  Options.TransferFaults.push_back(sim::TransferFault{"I2cWrite", 0x4A, Writes, EFI_DEVICE_ERROR});
+  sim::Platform P(Options);
+  EXPECT_EQ(P.Run(Package).Status, ReferenceStatus);
+
+  std::vector<uint32_t> Expected = Reference.PausesMs();
+  ASSERT_GE(Expected.size(), 1u);
+  ASSERT_EQ(Expected.back(), 3000u);
+  Expected.insert(Expected.end() - 1, 1);
+  EXPECT_EQ(P.PausesMs(), Expected);
+  EXPECT_EQ(P.StatusVariableStores(), Reference.StatusVariableStores());
 }
 
 // The image's own package settings: the embedded text with a zero length
