@@ -237,6 +237,15 @@ const CommitCase kCommitCases[] = {
        O.DeviceFaults.ExtraMessageCount = 16;
      },
      GENERIC_FAILURE, Pauses({2000}, 500 - 16, {1000}), true, 500},
+    {"MessageReplyWithoutBytes_TakenAsAnEmptyQueue",
+     [](sim::PlatformOptions &O) {
+       // Replies: the table (1 + N), the 0x55 write, then the first message
+       // read, made while the commit is still busy.
+       O.DeviceFaults.ShortReplyAt = 1 + O.Controller.ObjectCount + 2;
+       O.DeviceFaults.ShortReplyCount = 0;
+       O.Controller.CommitDelayUs = 2500000;
+     },
+     EFI_SUCCESS, {2000, 300, 300, 1000}, true, 3},
     {"ReportIdFF_AnEmptyQueueIsTheAnswer",
      [](sim::PlatformOptions &O) {
        // 254 report IDs ahead of the command object give it 0xFF.
