@@ -4,7 +4,7 @@ BUILD := build
 JOBS := 2
 CMAKE_FLAGS := -G Ninja -DTOUCH_BUILD_IMAGES=ON -DTOUCH_QEMU_TESTS=ON
 
-.PHONY: run test deps configure build
+.PHONY: run test deps configure build boot
 
 # Builds only what the simulator needs, so a broken test cannot stop a run.
 run: configure
@@ -22,3 +22,9 @@ configure: deps
 
 build: configure
 	ninja -C $(BUILD) -j$(JOBS)
+
+# For a person: one boot of the launcher on OVMF IA32, whatever it returns.
+boot: configure
+	ninja -C $(BUILD) -j$(JOBS) Launcher_efi
+	bash tests/qemu/boot-launcher.sh --launcher $(BUILD)/Launcher.efi \
+	  --work $(BUILD)/boot --expect-status '[A-Z_0-9]+'

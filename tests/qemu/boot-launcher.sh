@@ -18,7 +18,7 @@
 # the previous boot's "BX_ESRT after": the variable store survives the restart.
 #
 # Exit 77 (skipped) when QEMU or the OVMF IA32 firmware is missing, unless
-# CI=true, where that is a failure.
+# CI is set (CI=true), where that is a failure.
 set -u
 
 launcher="" work="" protocols="" boots=1 timeout_s=120 expect_status="" host_sim=""
@@ -50,7 +50,11 @@ command -v "$qemu" >/dev/null 2>&1 || missing="$missing $qemu"
 [ -r "$code_fd" ] || missing="$missing $code_fd"
 [ -r "$vars_fd" ] || missing="$missing $vars_fd"
 if [ -n "$missing" ]; then
-  if [ "${CI:-}" = "true" ]; then
+  case "${CI:-}" in
+    "" | false | 0) in_ci=no ;;
+    *) in_ci=yes ;;
+  esac
+  if [ "$in_ci" = yes ]; then
     echo "FAIL: missing in CI:$missing (run scripts/install-deps.sh)"
     exit 1
   fi
