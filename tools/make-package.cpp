@@ -149,16 +149,18 @@ std::string FirmwareSection() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make-package OUTPUT_FILE\n");
+  // The header line may be given, for packages that switch operations off.
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: make-package OUTPUT_FILE [HEADER_LINE]\n");
     return 2;
   }
+  const std::string Header = argc == 3 ? argv[2] : "<THQA=ON CFG=ON FW=ON>";
   const std::string Thqa = ThqaSection();
   const std::string Configuration = ConfigurationSection();
   const std::string Firmware = FirmwareSection();
 
   std::string Package;
-  Package += "<THQA=ON CFG=ON FW=ON>";
+  Package += Header;
   Package += kLineEnd;
   Package += "20261211";  // the date line, year first
   Package += kLineEnd;

@@ -51,7 +51,7 @@ VOID Put(CONSOLE_LINE *Line, CHAR16 Character) {
   Line->Text[Line->Length++] = Character;
 }
 
-const CHAR8 kHexDigits[] = "0123456789abcdef";
+const CHAR8 kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 

@@ -8,7 +8,7 @@
 // One report line under construction. Lines longer than the buffer are
 // flushed early and continue on the next console line.
 typedef struct {
-  CHAR16 Text[200];
+  CHAR16 Text[1024];  // room for a 256-byte object as hex
   UINTN Length;
 } CONSOLE_LINE;
 
@@ -18,7 +18,7 @@ VOID LineText(CONSOLE_LINE *Line, const CHAR8 *Ascii);
 VOID LineHex(CONSOLE_LINE *Line, UINT32 Value, UINTN Digits);  // "0x" and exactly Digits digits
 VOID LineHexByte(CONSOLE_LINE *Line, UINT8 Value);             // two digits, no prefix
 VOID LineDecimal(CONSOLE_LINE *Line, UINT32 Value);
-VOID LineStatus(CONSOLE_LINE *Line, EFI_STATUS Status);         // "EFI_NOT_FOUND (0x8000000e)"
+VOID LineStatus(CONSOLE_LINE *Line, EFI_STATUS Status);         // "EFI_NOT_FOUND (0x8000000E)"
 VOID LineEnd(CONSOLE_LINE *Line);
 
 // A whole line of ASCII text, prefixed.

@@ -4,7 +4,8 @@
 #
 #   boot-launcher.sh --launcher FILE --work DIR --expect-status NAME
 #                    [--protocols VALUE] [--boots N] [--timeout SECONDS]
-#                    [--expect REGEX]... [--host-sim FILE]
+#                    [--expect REGEX]... [--host-sim FILE [--host-sim-arg ARG]...]
+#                    [--expect-stored-config PACKAGE]
 #
 # --protocols VALUE   written to \launcher.cfg as protocols=VALUE; without it
 #                     there is no file and the launcher installs both protocols
@@ -13,6 +14,10 @@
 # --host-sim FILE     the host simulator: the first boot (a fresh variable
 #                     store, like the simulator's) must end with the status the
 #                     same product and model reach on the host
+# --host-sim-arg ARG  an argument for that run (such as --package FILE)
+# --expect-stored-config PACKAGE
+#                     every configuration line of PACKAGE must stand in the
+#                     model's stored configuration after every boot
 #
 # Every boot must end its report, and each boot's "BX_ESRT before" must equal
 # the previous boot's "BX_ESRT after": the variable store survives the restart.
@@ -22,7 +27,9 @@
 set -u
 
 launcher="" work="" protocols="" boots=1 timeout_s=120 expect_status="" host_sim=""
+stored_config_package=""
 expects=()
+host_sim_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --launcher) launcher=$2; shift 2 ;;
@@ -33,6 +40,8 @@ while [ $# -gt 0 ]; do
     --expect-status) expect_status=$2; shift 2 ;;
     --expect) expects+=("$2"); shift 2 ;;
     --host-sim) host_sim=$2; shift 2 ;;
+    --host-sim-arg) host_sim_args+=("$2"); shift 2 ;;
+    --expect-stored-config) stored_config_package=$2; shift 2 ;;
     *) echo "boot-launcher: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -78,8 +87,8 @@ chmod u+w "$work/VARS.fd"
 host_returned=""
 if [ -n "$host_sim" ]; then
   # Its exit status follows the product's; only the printed status matters.
-  "$host_sim" >"$work/host-sim.log" 2>&1 </dev/null
-  host_returned=$(grep -m 1 -o 'TouchUpdate returned [A-Z_]* (0x[0-9a-f]*)' "$work/host-sim.log")
+  "$host_sim" "${host_sim_args[@]}" >"$work/host-sim.log" 2>&1 </dev/null
+  host_returned=$(grep -m 1 -o 'TouchUpdate returned [A-Z_]* (0x[0-9A-F]*)' "$work/host-sim.log")
   echo "--- host simulator: ${host_returned:-no status printed} ---"
 fi
 
@@ -124,7 +133,7 @@ for boot in $(seq 1 "$boots"); do
     tail -n 40 "$log"
     continue
   fi
-  if ! grep -qE "^launcher: TouchUpdate returned $expect_status \(0x[0-9a-f]{8}\)\$" "$log"; then
+  if ! grep -qE "^launcher: TouchUpdate returned $expect_status \(0x[0-9A-F]{8}\)\$" "$log"; then
     fail "expected 'TouchUpdate returned $expect_status', got '$(grep '^launcher: TouchUpdate returned' "$log")'"
   fi
   for pattern in "${expects[@]}"; do
@@ -132,6 +141,19 @@ for boot in $(seq 1 "$boots"); do
       fail "no report line matches '$pattern'"
     fi
   done
+
+  if [ -n "$stored_config_package" ]; then
+    # A package's configuration lines are the only lines of four-digit
+    # fields; each must stand as the model's stored object instance.
+    expected="$work/stored-expected.txt"
+    grep -aE '^[0-9A-F]{4} [0-9A-F]{4} [0-9A-F]{4}( [0-9A-F]{2})*'$'\r''?$' "$stored_config_package" |
+      sed -E -e 's/\r$//' -e 's/^([0-9A-F]{4}) ([0-9A-F]{4}) [0-9A-F]{4}( (.*))?$/launcher: model: stored \1 \2: \4/' -e 's/: $/:/' >"$expected"
+    lines=$(wc -l <"$expected")
+    [ "$lines" -gt 0 ] || fail "no configuration lines found in $stored_config_package"
+    missing_lines=$(grep -vxFf "$log" "$expected" | head -n 3)
+    [ -z "$missing_lines" ] ||
+      fail "the stored configuration lacks package lines, first: $missing_lines"
+  fi
 
   if [ -n "$host_sim" ] && [ "$boot" -eq 1 ]; then
     returned=$(sed -n 's/^launcher: \(TouchUpdate returned .*\)$/\1/p' "$log")
