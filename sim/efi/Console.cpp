@@ -1,37 +1,10 @@
 #include "sim/efi/Console.h"
 
+#include "sim/common/StatusNames.h"
+
 namespace {
 
 EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *gConsole;
-
-struct STATUS_NAME {
-  EFI_STATUS Status;
-  const CHAR8 *Name;
-};
-
-const STATUS_NAME kStatusNames[] = {
-    {EFI_SUCCESS, "EFI_SUCCESS"},
-    {EFI_LOAD_ERROR, "EFI_LOAD_ERROR"},
-    {EFI_INVALID_PARAMETER, "EFI_INVALID_PARAMETER"},
-    {EFI_UNSUPPORTED, "EFI_UNSUPPORTED"},
-    {EFI_BAD_BUFFER_SIZE, "EFI_BAD_BUFFER_SIZE"},
-    {EFI_BUFFER_TOO_SMALL, "EFI_BUFFER_TOO_SMALL"},
-    {EFI_NOT_READY, "EFI_NOT_READY"},
-    {EFI_DEVICE_ERROR, "EFI_DEVICE_ERROR"},
-    {EFI_WRITE_PROTECTED, "EFI_WRITE_PROTECTED"},
-    {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES"},
-    {EFI_NOT_FOUND, "EFI_NOT_FOUND"},
-    {EFI_ACCESS_DENIED, "EFI_ACCESS_DENIED"},
-    {EFI_NO_RESPONSE, "EFI_NO_RESPONSE"},
-    {EFI_TIMEOUT, "EFI_TIMEOUT"},
-    {EFI_ABORTED, "EFI_ABORTED"},
-    {EFI_SECURITY_VIOLATION, "EFI_SECURITY_VIOLATION"},
-    {GENERIC_FAILURE, "GENERIC_FAILURE"},
-    {EFI_WARN_UNKNOWN_GLYPH, "EFI_WARN_UNKNOWN_GLYPH"},
-    {EFI_WARN_DELETE_FAILURE, "EFI_WARN_DELETE_FAILURE"},
-    {EFI_WARN_WRITE_FAILURE, "EFI_WARN_WRITE_FAILURE"},
-    {EFI_WARN_BUFFER_TOO_SMALL, "EFI_WARN_BUFFER_TOO_SMALL"},
-};
 
 VOID Flush(CONSOLE_LINE *Line) {
   Line->Text[Line->Length] = 0;
@@ -112,10 +85,8 @@ VOID PrintLine(const CHAR8 *Ascii) {
 }
 
 const CHAR8 *StatusName(EFI_STATUS Status) {
-  for (const STATUS_NAME &Entry : kStatusNames) {
-    if (Entry.Status == Status) {
-      return Entry.Name;
-    }
+  if (const CHAR8 *Name = KnownStatusName(Status)) {
+    return Name;
   }
   return EFI_ERROR(Status) ? "EFI_ERROR" : "EFI_WARNING";
 }

@@ -14,6 +14,7 @@
 #include "link/ControllerLink.h"
 #include "package/Package.h"
 #include "platform/Library.h"
+#include "sim/common/StatusNames.h"
 
 namespace sim {
 namespace {
@@ -522,36 +523,7 @@ uint32_t Ia32Status(EFI_STATUS Status) {
 }
 
 std::string StatusName(EFI_STATUS Status) {
-  struct Name {
-    EFI_STATUS Status;
-    const char *Text;
-  };
-  static const Name kNames[] = {
-      {EFI_SUCCESS, "EFI_SUCCESS"},
-      {EFI_LOAD_ERROR, "EFI_LOAD_ERROR"},
-      {EFI_INVALID_PARAMETER, "EFI_INVALID_PARAMETER"},
-      {EFI_UNSUPPORTED, "EFI_UNSUPPORTED"},
-      {EFI_BAD_BUFFER_SIZE, "EFI_BAD_BUFFER_SIZE"},
-      {EFI_BUFFER_TOO_SMALL, "EFI_BUFFER_TOO_SMALL"},
-      {EFI_NOT_READY, "EFI_NOT_READY"},
-      {EFI_DEVICE_ERROR, "EFI_DEVICE_ERROR"},
-      {EFI_WRITE_PROTECTED, "EFI_WRITE_PROTECTED"},
-      {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES"},
-      {EFI_NOT_FOUND, "EFI_NOT_FOUND"},
-      {EFI_ACCESS_DENIED, "EFI_ACCESS_DENIED"},
-      {EFI_NO_RESPONSE, "EFI_NO_RESPONSE"},
-      {EFI_TIMEOUT, "EFI_TIMEOUT"},
-      {EFI_ABORTED, "EFI_ABORTED"},
-      {EFI_SECURITY_VIOLATION, "EFI_SECURITY_VIOLATION"},
-      {GENERIC_FAILURE, "GENERIC_FAILURE"},
-      {EFI_WARN_UNKNOWN_GLYPH, "EFI_WARN_UNKNOWN_GLYPH"},
-      {EFI_WARN_DELETE_FAILURE, "EFI_WARN_DELETE_FAILURE"},
-      {EFI_WARN_WRITE_FAILURE, "EFI_WARN_WRITE_FAILURE"},
-      {EFI_WARN_BUFFER_TOO_SMALL, "EFI_WARN_BUFFER_TOO_SMALL"},
-  };
-  for (const Name &N : kNames) {
-    if (N.Status == Status) return N.Text;
-  }
+  if (const CHAR8 *Name = KnownStatusName(Status)) return Name;
   char Text[32];
   std::snprintf(Text, sizeof Text, "0x%08X", Ia32Status(Status));
   return Text;
