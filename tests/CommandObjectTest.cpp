@@ -12,44 +12,21 @@
 #include "link/ControllerLink.h"
 #include "operations/Operations.h"
 #include "sim/host/Platform.h"
+#include "TestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::FailRead;
+using testsupport::Pauses;
+using testsupport::QueueMessages;
+using testsupport::Request;
+using testsupport::RequestAddress;
+using testsupport::UseObjects;
 using Commands = std::vector<std::pair<uint16_t, uint8_t>>;
 
 constexpr uint8_t kMessageType = 5;
 constexpr uint8_t kCommandType = 6;
-
-// The 22 bytes of a register request, built here from the wire layout.
-Bytes Request(uint16_t OutputRegister, uint8_t WriteCount, uint8_t ReadCount, uint16_t Address,
-              const Bytes &Data) {
-  Bytes R(22, 0);
-  R[0] = static_cast<uint8_t>(OutputRegister);
-  R[1] = static_cast<uint8_t>(OutputRegister >> 8);
-  R[2] = 0x14;
-  R[4] = 0x06;
-  R[5] = 0x51;
-  R[6] = WriteCount;
-  R[7] = ReadCount;
-  R[8] = static_cast<uint8_t>(Address);
-  R[9] = static_cast<uint8_t>(Address >> 8);
-  for (size_t i = 0; i < Data.size(); ++i) R[10 + i] = Data[i];
-  return R;
-}
-
-void UseObjects(sim::PlatformOptions &O, std::vector<touchsim::ObjectSpec> Specs) {
-  O.Controller.ObjectCount = static_cast<uint32_t>(Specs.size());
-  for (size_t i = 0; i < Specs.size(); ++i) O.Controller.Objects[i] = Specs[i];
-}
-
-std::vector<uint32_t> Pauses(std::vector<uint32_t> Head, uint32_t EmptyReads,
-                             std::vector<uint32_t> Tail) {
-  std::vector<uint32_t> Out = std::move(Head);
-  Out.insert(Out.end(), EmptyReads, 300);
-  Out.insert(Out.end(), Tail.begin(), Tail.end());
-  return Out;
-}
 
 struct Bench {
   explicit Bench(const sim::PlatformOptions &O) : P(O) {
@@ -88,7 +65,7 @@ struct Bench {
     uint16_t At = Address(kMessageType);
     size_t Count = 0;
     for (const Bytes &R : Requests()) {
-      if (R[6] == 2 && (R[8] | (R[9] << 8)) == At) ++Count;
+      if (R[6] == 2 && RequestAddress(R) == At) ++Count;
     }
     return Count;
   }
@@ -126,7 +103,7 @@ TEST(WriteCommandByteTest, ReadsTheTableFirstAndWritesNothingWhenThatFails) {
   }
   {
     sim::PlatformOptions O;
-    O.TransferFaults.push_back({"I2cRead", APPLICATION_SLAVE_ADDRESS, 1, EFI_DEVICE_ERROR, false});
+    FailRead(O, 1, EFI_DEVICE_ERROR);
     Bench B(O);
     EXPECT_EQ(WriteCommandByte(B.I2c, 0x33), GENERIC_FAILURE);
     EXPECT_EQ(B.Requests().size(), 1u) << "only the failed information block read";
@@ -185,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Writes, ResetControllerTest, ::testing::ValuesIn(kReset
 
 TEST(ResetControllerTableTest, AFailedTableReadSendsNoReset) {
   sim::PlatformOptions O;
-  O.TransferFaults.push_back({"I2cRead", APPLICATION_SLAVE_ADDRESS, 1, EFI_DEVICE_ERROR, false});
+  FailRead(O, 1, EFI_DEVICE_ERROR);
   Bench B(O);
   EXPECT_EQ(ResetController(B.I2c), GENERIC_FAILURE);
   EXPECT_EQ(B.Requests(), (std::vector<Bytes>{Request(0x0005, 2, 7, 0, {})}));
@@ -210,22 +187,13 @@ uint32_t ReadsBeforeCommitReply(const sim::PlatformOptions &O) {
   return 1 + O.Controller.ObjectCount + 1;
 }
 
-void FailRead(sim::PlatformOptions &O, uint32_t Index, EFI_STATUS Status) {
-  O.TransferFaults.push_back({"I2cRead", APPLICATION_SLAVE_ADDRESS, Index, Status, false});
-}
-
 const CommitCase kCommitCases[] = {
     {"AnsweredAtTheFirstRead", [](sim::PlatformOptions &) {}, EFI_SUCCESS, {2000, 1000}, true, 1},
     {"EmptyQueueCosts300MsPerRead",
      [](sim::PlatformOptions &O) { O.Controller.CommitDelayUs = 2500000; }, EFI_SUCCESS,
      {2000, 300, 300, 1000}, true, 3},
     {"OtherObjectsMessagesAreReadPastWithoutPause",
-     [](sim::PlatformOptions &O) {
-       O.DeviceFaults.ExtraMessages[0] = 0x0A;
-       O.DeviceFaults.ExtraMessages[1] = 0x0B;
-       O.DeviceFaults.ExtraMessages[2] = 0x0C;
-       O.DeviceFaults.ExtraMessageCount = 3;
-     },
+     [](sim::PlatformOptions &O) { QueueMessages(O.DeviceFaults, {0x0A, 0x0B, 0x0C}); },
      EFI_SUCCESS, {2000, 1000}, true, 4},
     {"NeverAnswered_500ReadsThenGenericFailure",
      [](sim::PlatformOptions &O) { O.DeviceFaults.CommitNeverAnswers = true; }, GENERIC_FAILURE,
@@ -233,8 +201,7 @@ const CommitCase kCommitCases[] = {
     {"OtherObjectsThenEmpty_EveryReadCounts",
      [](sim::PlatformOptions &O) {
        O.DeviceFaults.CommitNeverAnswers = true;
-       for (uint32_t i = 0; i < 16; ++i) O.DeviceFaults.ExtraMessages[i] = 0x20;
-       O.DeviceFaults.ExtraMessageCount = 16;
+       QueueMessages(O.DeviceFaults, Bytes(16, 0x20));
      },
      GENERIC_FAILURE, Pauses({2000}, 500 - 16, {1000}), true, 500},
     {"MessageReplyWithoutBytes_TakenAsAnEmptyQueue",
@@ -257,10 +224,7 @@ const CommitCase kCommitCases[] = {
      [](sim::PlatformOptions &O) {
        UseObjects(O, {{kMessageType, 10, 1, 0}, {kCommandType, 6, 1, 0}});
        O.DeviceFaults.CommitNeverAnswers = true;
-       O.DeviceFaults.ExtraMessages[0] = 0x0A;
-       O.DeviceFaults.ExtraMessages[1] = 0x00;
-       O.DeviceFaults.ExtraMessages[2] = 0x0B;
-       O.DeviceFaults.ExtraMessageCount = 3;
+       QueueMessages(O.DeviceFaults, {0x0A, 0x00, 0x0B});
      },
      EFI_SUCCESS, {2000, 1000}, true, 2},
     {"MessageObjectOf17Bytes_Fits",
@@ -323,8 +287,7 @@ INSTANTIATE_TEST_SUITE_P(Exits, CommitConfigurationTest, ::testing::ValuesIn(kCo
 TEST(CommitConfigurationReportIdTest, WaitsForTheCommandObjectsReportId) {
   sim::PlatformOptions O;
   UseObjects(O, {{kMessageType, 10, 1, 0}, {0x50, 3, 2, 4}, {kCommandType, 6, 1, 1}});
-  O.DeviceFaults.ExtraMessages[0] = 0x08;  // the last report ID of type 0x50
-  O.DeviceFaults.ExtraMessageCount = 1;
+  QueueMessages(O.DeviceFaults, {0x08});  // the last report ID of type 0x50
   Bench B(O);
   ASSERT_EQ(B.P.Controller().ObjectReportId(2), 9);
 

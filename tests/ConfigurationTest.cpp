@@ -14,19 +14,21 @@
 #include "operations/Operations.h"
 #include "package/Package.h"
 #include "sim/host/Platform.h"
+#include "TestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::EmbeddedParts;
+using testsupport::FailRead;
+using testsupport::Hex;
+using testsupport::PackageLine;
+using testsupport::ParseLines;
+using testsupport::Pauses;
+using testsupport::RequestAddress;
+using testsupport::UseObjects;
 
 // --- Building sections -----------------------------------------------------
-
-std::string Hex(uint32_t Value, int Digits) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string Out(Digits, '0');
-  for (int i = Digits - 1; i >= 0; --i, Value >>= 4) Out[i] = kDigits[Value & 0xF];
-  return Out;
-}
 
 // One configuration line: type, instance, size, the data bytes, CR LF.
 std::string Line(uint32_t Type, uint32_t Instance, const Bytes &Data) {
@@ -42,43 +44,6 @@ Bytes Ramp(uint8_t First, size_t Count) {
 }
 
 // --- The package's own configuration section -------------------------------
-
-struct PackageLine {
-  uint32_t Type;
-  uint32_t Instance;
-  Bytes Data;
-};
-
-std::string EmbeddedConfigSection() {
-  std::string Text(gEmbeddedPackage, gEmbeddedPackageLength);
-  size_t At = 0;
-  std::vector<std::string> Head;
-  for (int i = 0; i < 6; ++i) {
-    size_t End = Text.find("\r\n", At);
-    Head.push_back(Text.substr(At, End - At));
-    At = End + 2;
-  }
-  size_t Thqa = std::stoul(Head[3], nullptr, 16);
-  size_t Config = std::stoul(Head[4], nullptr, 16);
-  return Text.substr(At + Thqa, Config);
-}
-
-std::vector<PackageLine> ParseLines(const std::string &Section) {
-  std::vector<PackageLine> Out;
-  size_t At = 0;
-  while (At + 16 <= Section.size()) {
-    PackageLine L;
-    L.Type = std::stoul(Section.substr(At, 4), nullptr, 16);
-    L.Instance = std::stoul(Section.substr(At + 5, 4), nullptr, 16);
-    size_t Size = std::stoul(Section.substr(At + 10, 4), nullptr, 16);
-    for (size_t k = 0; k < Size; ++k) {
-      L.Data.push_back(static_cast<uint8_t>(std::stoul(Section.substr(At + 15 + 3 * k, 2), nullptr, 16)));
-    }
-    Out.push_back(L);
-    At += 16 + 3 * Size;
-  }
-  return Out;
-}
 
 bool AllZero(const PackageLine &L) {
   for (uint8_t B : L.Data) {
@@ -96,11 +61,6 @@ size_t NonZeroLines(const std::vector<PackageLine> &Lines) {
 constexpr size_t kEveryLine = static_cast<size_t>(-1);
 
 // --- The bench -------------------------------------------------------------
-
-void UseObjects(sim::PlatformOptions &O, std::vector<touchsim::ObjectSpec> Specs) {
-  O.Controller.ObjectCount = static_cast<uint32_t>(Specs.size());
-  for (size_t i = 0; i < Specs.size(); ++i) O.Controller.Objects[i] = Specs[i];
-}
 
 // Register requests a write of this many bytes takes.
 uint32_t WriteRequests(uint32_t Count) { return (Count + 11) / 12; }
@@ -127,8 +87,7 @@ struct Bench {
     std::vector<std::pair<uint16_t, uint8_t>> Out;
     for (const auto &E : P.Events("I2cWrite")) {
       if (E.Bytes.size() == 22 && E.Bytes[6] > 2) {
-        Out.push_back({static_cast<uint16_t>(E.Bytes[8] | (E.Bytes[9] << 8)),
-                       static_cast<uint8_t>(E.Bytes[6] - 2)});
+        Out.push_back({RequestAddress(E.Bytes), static_cast<uint8_t>(E.Bytes[6] - 2)});
       }
     }
     return Out;
@@ -196,8 +155,7 @@ TEST(ClearObjectsTest, ZeroesTheFirstInstanceOfEveryObjectInTableOrder) {
 TEST(ClearObjectsTest, StopsAtTheFirstFailedWrite) {
   sim::PlatformOptions O;
   // The replies before it: the table read, then one each for objects 0 to 2.
-  O.TransferFaults.push_back(
-      {"I2cRead", APPLICATION_SLAVE_ADDRESS, 1 + O.Controller.ObjectCount + 4, EFI_DEVICE_ERROR, false});
+  FailRead(O, 1 + O.Controller.ObjectCount + 4, EFI_DEVICE_ERROR);
   Bench B(O);
   B.TableRead();
 
@@ -329,12 +287,7 @@ TEST(WriteConfigObjectsShortSectionTest, OneToEightCharactersWriteNothing) {
 
 // --- UpdateConfiguration ---------------------------------------------------
 
-std::vector<uint32_t> CommitPauses(uint32_t EmptyReads) {
-  std::vector<uint32_t> Out = {2000};
-  Out.insert(Out.end(), EmptyReads, 300);
-  Out.push_back(1000);
-  return Out;
-}
+std::vector<uint32_t> CommitPauses(uint32_t EmptyReads) { return Pauses({2000}, EmptyReads, {1000}); }
 
 std::vector<uint32_t> Join(std::vector<std::vector<uint32_t>> Parts) {
   std::vector<uint32_t> Out;
@@ -369,10 +322,6 @@ uint32_t LineReplies(const sim::PlatformOptions &O, const std::vector<PackageLin
   return Sum;
 }
 
-void FailReply(sim::PlatformOptions &O, uint32_t Index) {
-  O.TransferFaults.push_back({"I2cRead", APPLICATION_SLAVE_ADDRESS, Index, EFI_DEVICE_ERROR, false});
-}
-
 struct UpdateCase {
   const char *Name;
   std::function<void(sim::PlatformOptions &, const std::vector<PackageLine> &)> Setup;
@@ -391,25 +340,25 @@ const UpdateCase kUpdateCases[] = {
     {"DiscoveryFails",
      [](auto &O, auto &) { O.SmbusHandles[0].ExecuteStatus = EFI_DEVICE_ERROR; }, "",
      EFI_DEVICE_ERROR, {1}, {}, 0, false},
-    {"TableReadFails", [](auto &O, auto &) { FailReply(O, 1); }, "", GENERIC_FAILURE, {1, 1}, {},
+    {"TableReadFails", [](auto &O, auto &) { FailRead(O, 1); }, "", GENERIC_FAILURE, {1, 1}, {},
      0, false},
     {"SectionNamesATypeTheTableLacks_ControllerUntouched", [](auto &, auto &) {},
      Line(0x99, 0, Ramp(1, 4)), GENERIC_FAILURE, {1}, {}, 0, false},
     {"PrepareWriteFails_TheUpdateGoesOn",
-     [](auto &O, auto &) { FailReply(O, RepliesBeforeClearing(O)); }, "", EFI_SUCCESS,
+     [](auto &O, auto &) { FailRead(O, RepliesBeforeClearing(O)); }, "", EFI_SUCCESS,
      Join({{1}, kBeforeCommit, CommitPauses(0), {1, 1000}}), {0x33, 0x55}, kEveryLine, true},
     {"ClearingWriteFails",
-     [](auto &O, auto &) { FailReply(O, RepliesBeforeClearing(O) + 1); }, "", EFI_DEVICE_ERROR,
+     [](auto &O, auto &) { FailRead(O, RepliesBeforeClearing(O) + 1); }, "", EFI_DEVICE_ERROR,
      {100}, {0x33}, 0, false},
     // The failing request reached the controller; only its reply was lost.
     {"ThirdLineWriteFails_TheFirstTwoHeld",
      [](auto &O, auto &Lines) {
-       FailReply(O, RepliesBeforeClearing(O) + ClearingReplies(O) + LineReplies(O, Lines, 2) + 1);
+       FailRead(O, RepliesBeforeClearing(O) + ClearingReplies(O) + LineReplies(O, Lines, 2) + 1);
      },
      "", EFI_DEVICE_ERROR, {100, 1, 1}, {0x33}, 2, false},
     {"CommitTableReadFails",
      [](auto &O, auto &Lines) {
-       FailReply(O, RepliesBeforeClearing(O) + ClearingReplies(O) +
+       FailRead(O, RepliesBeforeClearing(O) + ClearingReplies(O) +
                         LineReplies(O, Lines, Lines.size()) + 1);
      },
      "", GENERIC_FAILURE, Join({kBeforeCommit, {1, 1, 1}}), {0x33}, kEveryLine, false},
@@ -422,8 +371,8 @@ class UpdateConfigurationTest : public ::testing::TestWithParam<UpdateCase> {};
 
 TEST_P(UpdateConfigurationTest, ExitsPausesAndWhatTheControllerHolds) {
   const UpdateCase &C = GetParam();
-  const std::string Section = EmbeddedConfigSection() + C.Extra;
-  const std::vector<PackageLine> Lines = ParseLines(EmbeddedConfigSection());
+  const std::string Section = EmbeddedParts().Config + C.Extra;
+  const std::vector<PackageLine> Lines = ParseLines(EmbeddedParts().Config);
   ASSERT_EQ(Lines.size(), 53u);
   sim::PlatformOptions O;
   C.Setup(O, Lines);
@@ -455,7 +404,7 @@ TEST(UpdateConfigurationTableTest, ReadsTheTableAtTheStartAndBeforeTheCommit) {
   sim::PlatformOptions O;
   Bench B(O);
   B.TableRead();
-  const std::string Section = EmbeddedConfigSection();
+  const std::string Section = EmbeddedParts().Config;
   ASSERT_EQ(UpdateConfiguration(B.I2c, Section.c_str(), static_cast<UINT32>(Section.size())),
             EFI_SUCCESS);
   size_t InfoBlockReads = 0;

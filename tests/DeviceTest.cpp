@@ -9,26 +9,15 @@
 #include <vector>
 
 #include "sim/device/TouchController.h"
+#include "TestSupport.h"
 
 using namespace touchsim;
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 
 namespace {
 
-Bytes Request(uint16_t Out, uint8_t WriteCount, uint8_t ReadCount, uint16_t Address, const Bytes &Data = {}) {
-  Bytes R(22, 0);
-  R[0] = Out & 0xFF;
-  R[1] = Out >> 8;
-  R[2] = 0x14;
-  R[4] = 0x06;
-  R[5] = 0x51;
-  R[6] = WriteCount;
-  R[7] = ReadCount;
-  R[8] = Address & 0xFF;
-  R[9] = Address >> 8;
-  for (size_t I = 0; I < Data.size() && I < 12; ++I) R[10 + I] = Data[I];
-  return R;
-}
+using testsupport::QueueMessages;
+using testsupport::Request;
 
 struct PackageLine {
   uint32_t Type, Instance, Size;
@@ -326,10 +315,7 @@ TEST_F(DeviceTest, ReadOnlyAndUnmappedBytesRefuseWrites) {
 
 TEST_F(DeviceTest, MessageQueueHandsOutMessagesInOrder) {
   EXPECT_EQ(Message(), kEmptyMessage);
-  Faults.ExtraMessages[0] = 0x10;
-  Faults.ExtraMessages[1] = 0x11;
-  Faults.ExtraMessages[2] = 0x12;
-  Faults.ExtraMessageCount = 3;
+  QueueMessages(Faults, {0x10, 0x11, 0x12});
   Start();
   const uint16_t M = AddressOf(kMessageObjectType);
   EXPECT_EQ(ReadRegs(M + 1, 2).size(), 2u);
@@ -401,8 +387,7 @@ TEST_F(DeviceTest, RestartReloadsTheStoredConfiguration) {
 }
 
 TEST_F(DeviceTest, RestartDropsQueuedMessages) {
-  Faults.ExtraMessages[0] = 0x30;
-  Faults.ExtraMessageCount = 1;
+  QueueMessages(Faults, {0x30});
   Start();
   // The request that restarts is answered, as the application's own reset
   // does not read the reply but a register write would.
@@ -488,9 +473,7 @@ TEST_F(DeviceTest, CommitMessageFaults) {
   EXPECT_EQ(Message(), kEmptyMessage);
 
   Faults = DeviceFaults{};
-  Faults.ExtraMessages[0] = 0x33;
-  Faults.ExtraMessages[1] = 0x34;
-  Faults.ExtraMessageCount = 2;
+  QueueMessages(Faults, {0x33, 0x34});
   Faults.ExtraMessagesBeforeCommit = true;
   Start();
   EXPECT_EQ(Message(), kEmptyMessage);

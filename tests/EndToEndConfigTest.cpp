@@ -3,7 +3,6 @@
 // off, through the entry point against the simulated platform.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -11,10 +10,17 @@
 
 #include "package/Package.h"
 #include "sim/host/Platform.h"
+#include "TestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::CreatedRecord;
+using testsupport::Get32;
+using testsupport::Hex;
+using testsupport::PackageLine;
+using testsupport::ParseLines;
+using testsupport::RequestAddress;
 
 struct Package {
   std::string Text;
@@ -24,65 +30,17 @@ struct Package {
 // The embedded head with only CFG on and empty THQA and firmware sections,
 // followed by the embedded configuration section (plus Extra).
 Package ConfigOnlyPackage(const std::string &Extra = "") {
-  std::string Embedded(gEmbeddedPackage, gEmbeddedPackageLength);
-  std::vector<std::string> Head;
-  size_t At = 0;
-  for (int i = 0; i < 6; ++i) {
-    size_t End = Embedded.find("\r\n", At);
-    Head.push_back(Embedded.substr(At, End - At));
-    At = End + 2;
-  }
-  size_t ThqaLength = std::stoul(Head[3], nullptr, 16);
-  size_t ConfigLength = std::stoul(Head[4], nullptr, 16);
+  const testsupport::PackageParts Embedded = testsupport::EmbeddedParts();
   Package P;
-  P.Section = Embedded.substr(At + ThqaLength, ConfigLength) + Extra;
-  char Length[16];
-  std::snprintf(Length, sizeof Length, "%zX", P.Section.size());
-  P.Text = "<THQA=OFF CFG=ON FW=OFF>\r\n" + Head[1] + "\r\n" + Head[2] + "\r\n0\r\n" + Length +
-           "\r\n0\r\n" + P.Section;
+  P.Section = Embedded.Config + Extra;
+  P.Text = "<THQA=OFF CFG=ON FW=OFF>\r\n" + Embedded.Head[1] + "\r\n" + Embedded.Head[2] +
+           "\r\n0\r\n" + Hex(P.Section.size()) + "\r\n0\r\n" + P.Section;
   return P;
-}
-
-struct Line {
-  uint8_t Type;
-  uint32_t Instance;
-  Bytes Data;
-};
-
-std::vector<Line> Lines(const std::string &Section) {
-  std::vector<Line> Out;
-  for (size_t At = 0; At + 16 <= Section.size();) {
-    Line L;
-    L.Type = static_cast<uint8_t>(std::stoul(Section.substr(At, 4), nullptr, 16));
-    L.Instance = std::stoul(Section.substr(At + 5, 4), nullptr, 16);
-    size_t Size = std::stoul(Section.substr(At + 10, 4), nullptr, 16);
-    for (size_t k = 0; k < Size; ++k) {
-      L.Data.push_back(static_cast<uint8_t>(std::stoul(Section.substr(At + 15 + 3 * k, 2), nullptr, 16)));
-    }
-    Out.push_back(L);
-    At += 16 + 3 * Size;
-  }
-  return Out;
-}
-
-uint32_t Get32(const Bytes &B, size_t Offset) {
-  uint32_t V = 0;
-  for (int i = 0; i < 4; ++i) V |= static_cast<uint32_t>(B[Offset + i]) << (8 * i);
-  return V;
-}
-
-Bytes CreatedRecord() {
-  Bytes B(40, 0);
-  B[24] = 0x00;
-  B[25] = 0x01;
-  B[26] = 0x00;
-  B[27] = 0x13;
-  return B;
 }
 
 bool IsWriteOf(const sim::TraceEvent &E, uint16_t Address, uint8_t Value) {
   return E.Kind == "I2cWrite" && E.Bytes.size() == 22 && E.Bytes[6] == 3 &&
-         (E.Bytes[8] | (E.Bytes[9] << 8)) == Address && E.Bytes[10] == Value;
+         RequestAddress(E.Bytes) == Address && E.Bytes[10] == Value;
 }
 
 size_t IndexOf(const std::vector<sim::TraceEvent> &Trace,
@@ -105,10 +63,10 @@ TEST(EndToEndConfigTest, ConfigurationOnlyRunWritesCommitsRecordsAndResets) {
   EXPECT_EQ(R.Status, EFI_SUCCESS);
 
   // The configuration the controller stores is the package's, line for line.
-  std::vector<Line> Want = Lines(Pkg.Section);
+  std::vector<PackageLine> Want = ParseLines(Pkg.Section);
   ASSERT_EQ(Want.size(), 53u);
-  for (const Line &L : Want) {
-    uint32_t Index = C.FindObjectIndex(L.Type);
+  for (const PackageLine &L : Want) {
+    uint32_t Index = C.FindObjectIndex(static_cast<uint8_t>(L.Type));
     ASSERT_LT(Index, C.ObjectCount());
     ASSERT_EQ(L.Data.size(), C.Object(Index).Size);
     const uint8_t *Stored = C.StoredRegisters() + C.ObjectAddress(Index) + L.Instance * L.Data.size();
@@ -144,7 +102,7 @@ TEST(EndToEndConfigTest, ConfigurationOnlyRunWritesCommitsRecordsAndResets) {
       T,
       [&](const auto &E) {
         return E.Kind == "I2cWrite" && E.Bytes.size() == 22 && E.Bytes[6] == 2 && E.Bytes[7] == 2 &&
-               (E.Bytes[8] | (E.Bytes[9] << 8)) == Version;
+               RequestAddress(E.Bytes) == Version;
       },
       Commit);
   size_t Closing = IndexOf(T, [](const auto &E) { return E.Kind == "SetVariable"; }, Created + 1);

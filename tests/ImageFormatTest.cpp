@@ -6,19 +6,15 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace {
 
-std::vector<uint8_t> ReadFile(const std::string &Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(In)),
-                              std::istreambuf_iterator<char>());
-}
+using testsupport::ReadFileBytes;
 
 uint32_t Le(const std::vector<uint8_t> &Bytes, size_t Offset, size_t Width) {
   if (Offset + Width > Bytes.size()) {
@@ -97,7 +93,7 @@ class ImageFormat : public ::testing::TestWithParam<const char *> {
     GTEST_SKIP() << "the IA32 images are not part of this build";
 #endif
     Path = std::string(TOUCH_BINARY_DIR) + "/" + GetParam();
-    Bytes = ReadFile(Path);
+    Bytes = ReadFileBytes(Path);
     ASSERT_GT(Bytes.size(), 0x40u) << Path << " is missing or truncated";
   }
   std::string Path;
@@ -149,8 +145,8 @@ TEST(LauncherImage, CarriesTheProductImageByteForByte) {
 #ifndef TOUCH_IMAGES_BUILT
   GTEST_SKIP() << "the IA32 images are not part of this build";
 #endif
-  const std::vector<uint8_t> Product = ReadFile(std::string(TOUCH_BINARY_DIR) + "/TouchUpdate.efi");
-  const std::vector<uint8_t> Launcher = ReadFile(std::string(TOUCH_BINARY_DIR) + "/Launcher.efi");
+  const std::vector<uint8_t> Product = ReadFileBytes(std::string(TOUCH_BINARY_DIR) + "/TouchUpdate.efi");
+  const std::vector<uint8_t> Launcher = ReadFileBytes(std::string(TOUCH_BINARY_DIR) + "/Launcher.efi");
   ASSERT_FALSE(Product.empty());
   ASSERT_GT(Launcher.size(), Product.size());
   const auto Found =

@@ -10,38 +10,27 @@
 
 #include "link/ControllerLink.h"
 #include "sim/host/Platform.h"
+#include "TestSupport.h"
 
 namespace {
 
 sim::PlatformOptions WithObjects(std::initializer_list<touchsim::ObjectSpec> Objects) {
   sim::PlatformOptions Options;
-  touchsim::ControllerConfig &Config = Options.Controller;
-  Config.ObjectCount = 0;
-  for (const touchsim::ObjectSpec &Object : Objects) Config.Objects[Config.ObjectCount++] = Object;
-  Config.FirstObjectAddress = 0;
+  testsupport::UseObjects(Options, Objects);
+  Options.Controller.FirstObjectAddress = 0;
   return Options;
 }
 
-class ObjectTable : public ::testing::Test {
+class ObjectTable : public testsupport::DiscoveredController {
  protected:
-  void Start(const sim::PlatformOptions &Options = sim::PlatformOptions()) {
-    Platform.reset(new sim::Platform(Options));
-    Platform->Attach();
-    ASSERT_EQ(FindHidDevice(), EFI_SUCCESS);
-    Platform->ClearTrace();
-  }
-  PLATFORM_I2C_ACCESS_PROTOCOL *I2c() { return Platform->I2cProtocolInstance(); }
-
   // (address, read count) of every register request sent.
   std::vector<std::pair<uint16_t, uint8_t>> Reads() {
     std::vector<std::pair<uint16_t, uint8_t>> Out;
     for (const sim::TraceEvent &E : Platform->Events("I2cWrite")) {
-      Out.push_back({static_cast<uint16_t>(E.Bytes[8] | (E.Bytes[9] << 8)), E.Bytes[7]});
+      Out.push_back({testsupport::RequestAddress(E.Bytes), E.Bytes[7]});
     }
     return Out;
   }
-
-  std::unique_ptr<sim::Platform> Platform;
 };
 
 TEST_F(ObjectTable, ReadsTheBlockThenEveryEntryAndKeepsThemAsTheControllerHasThem) {

@@ -10,8 +10,11 @@
 
 #include "link/ControllerLink.h"
 #include "sim/host/Platform.h"
+#include "TestSupport.h"
 
 namespace {
+
+using testsupport::Request;
 
 const uint8_t kCanary = 0xC5;
 const uint8_t kPlainType = 200;
@@ -22,23 +25,6 @@ sim::PlatformOptions WithPlainObject(sim::PlatformOptions Options = sim::Platfor
   return Options;
 }
 
-// A register request as the controller expects it, built here byte by byte.
-std::vector<uint8_t> Request(uint16_t OutputRegister, uint8_t WriteCount, uint8_t ReadCount,
-                             uint16_t Address, const std::vector<uint8_t> &Data = {}) {
-  std::vector<uint8_t> Bytes(22, 0);
-  Bytes[0] = static_cast<uint8_t>(OutputRegister);
-  Bytes[1] = static_cast<uint8_t>(OutputRegister >> 8);
-  Bytes[2] = 0x14;
-  Bytes[4] = 0x06;
-  Bytes[5] = 0x51;
-  Bytes[6] = WriteCount;
-  Bytes[7] = ReadCount;
-  Bytes[8] = static_cast<uint8_t>(Address);
-  Bytes[9] = static_cast<uint8_t>(Address >> 8);
-  std::copy(Data.begin(), Data.end(), Bytes.begin() + 10);
-  return Bytes;
-}
-
 std::vector<uint8_t> Pattern(size_t Length, uint8_t Seed) {
   std::vector<uint8_t> Bytes(Length);
   for (size_t i = 0; i < Length; ++i) Bytes[i] = static_cast<uint8_t>(Seed + i * 13);
@@ -47,16 +33,12 @@ std::vector<uint8_t> Pattern(size_t Length, uint8_t Seed) {
 
 // The attached platform with the controller discovered, as every register
 // access after start-up finds it.
-class RegisterAccess : public ::testing::Test {
+class RegisterAccess : public testsupport::DiscoveredController {
  protected:
   void Start(const sim::PlatformOptions &Options = sim::PlatformOptions()) {
-    Platform.reset(new sim::Platform(Options));
-    Platform->Attach();
-    ASSERT_EQ(FindHidDevice(), EFI_SUCCESS);
+    DiscoveredController::Start(Options);
     OutputRegister = ControllerState.OutputRegister;
-    Platform->ClearTrace();
   }
-  PLATFORM_I2C_ACCESS_PROTOCOL *I2c() { return Platform->I2cProtocolInstance(); }
   std::vector<uint8_t> Live(uint16_t Address, size_t Length) {
     const uint8_t *Registers = Platform->Controller().Registers();
     std::vector<uint8_t> Bytes(Length);
@@ -80,7 +62,6 @@ class RegisterAccess : public ::testing::Test {
     return Out;
   }
 
-  std::unique_ptr<sim::Platform> Platform;
   uint16_t OutputRegister = 0;
 };
 

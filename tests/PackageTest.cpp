@@ -5,21 +5,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "package/Package.h"
+#include "TestSupport.h"
 
 namespace {
 
-std::string ReadFile(const std::string &Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-}
+using testsupport::ReadFileText;
 
 // --- ReadLine ---
 
@@ -207,8 +203,8 @@ TEST(Package, GeneratorReproducesTheCheckedInPackage) {
   std::remove(Output.c_str());
   const std::string Command = std::string("\"") + TOUCH_BINARY_DIR + "/make-package\" \"" + Output + "\"";
   ASSERT_EQ(std::system(Command.c_str()), 0) << Command;
-  const std::string Generated = ReadFile(Output);
-  const std::string CheckedIn = ReadFile(std::string(TOUCH_SOURCE_DIR) + "/package/TouchPackage.txt");
+  const std::string Generated = ReadFileText(Output);
+  const std::string CheckedIn = ReadFileText(std::string(TOUCH_SOURCE_DIR) + "/package/TouchPackage.txt");
   std::remove(Output.c_str());
   ASSERT_EQ(Generated.size(), CheckedIn.size());
   EXPECT_TRUE(Generated == CheckedIn) << "package/TouchPackage.txt is stale: regenerate it";
@@ -267,7 +263,7 @@ std::vector<ConfigLine> ExpectedConfigLines() {
 
 TEST(Package, EmbeddedPackageHasTheShippedShape) {
   const std::string Text(gEmbeddedPackage, gEmbeddedPackageLength);
-  const std::string CheckedIn = ReadFile(std::string(TOUCH_SOURCE_DIR) + "/package/TouchPackage.txt");
+  const std::string CheckedIn = ReadFileText(std::string(TOUCH_SOURCE_DIR) + "/package/TouchPackage.txt");
   if (Text != CheckedIn) {
     GTEST_SKIP() << "this build embeds another package file";
   }

@@ -12,30 +12,17 @@
 #include "driver/Driver.h"
 #include "package/Package.h"
 #include "sim/host/Platform.h"
+#include "TestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::CreatedRecord;
+using testsupport::Get32;
+using testsupport::Put32;
 
 constexpr uint32_t kPackageVersion = 0x0A0B0C0D;
 constexpr uint32_t kVersionWord = 0x14020305;
-
-void Put32(Bytes &B, size_t Offset, uint32_t Value) {
-  for (int i = 0; i < 4; ++i) B[Offset + i] = static_cast<uint8_t>(Value >> (8 * i));
-}
-
-uint32_t Get32(const Bytes &B, size_t Offset) {
-  uint32_t V = 0;
-  for (int i = 0; i < 4; ++i) V |= static_cast<uint32_t>(B[Offset + i]) << (8 * i);
-  return V;
-}
-
-// A record as the application creates it.
-Bytes Created() {
-  Bytes B(40, 0);
-  Put32(B, 24, 0x13000100);
-  return B;
-}
 
 // A stored variable whose every byte is distinct, so a field written by
 // mistake shows.
@@ -92,7 +79,7 @@ void PrintTo(const OpenCase &C, std::ostream *Out) { *Out << C.Name; }
 
 const OpenCase kOpenCases[] = {
     {"Absent_CreatedAndStoredWithoutPause", std::nullopt, EFI_SUCCESS, EFI_SUCCESS, 0, 0,
-     EFI_SUCCESS, {}, {Created()}, 1},
+     EFI_SUCCESS, {}, {CreatedRecord()}, 1},
     {"Present40_LoadedWithOnePause", Pattern(40), EFI_SUCCESS, EFI_SUCCESS, 0, 0, EFI_SUCCESS, {1},
      {}, 1},
     {"Present48_Loaded", Pattern(48), EFI_SUCCESS, EFI_SUCCESS, 0, 0, EFI_SUCCESS, {1}, {}, 1},
@@ -171,9 +158,9 @@ void PrintTo(const LifecycleCase &C, std::ostream *Out) { *Out << C.Name; }
 
 const LifecycleCase kLifecycleCases[] = {
     {"AbsentFlashed_CreatedMarkedClosed", std::nullopt, true, EFI_SUCCESS, 0, EFI_SUCCESS,
-     {Created(), WithAttempt(Created()), WithClose(WithAttempt(Created()))}, {1}},
+     {CreatedRecord(), WithAttempt(CreatedRecord()), WithClose(WithAttempt(CreatedRecord()))}, {1}},
     {"AbsentConfigOnly_LastAttemptVersionNeverWritten", std::nullopt, false, EFI_SUCCESS, 0,
-     EFI_SUCCESS, {Created(), WithClose(Created())}, {1}},
+     EFI_SUCCESS, {CreatedRecord(), WithClose(CreatedRecord())}, {1}},
     {"Present40Flashed_OnlyTheFourFieldsChange", Pattern(40), true, EFI_SUCCESS, 0, EFI_SUCCESS,
      {WithAttempt(Pattern(40)), WithClose(WithAttempt(Pattern(40)))}, {1, 1}},
     {"Present40ConfigOnly_LastAttemptVersionKept", Pattern(40), false, EFI_SUCCESS, 0, EFI_SUCCESS,
@@ -183,7 +170,7 @@ const LifecycleCase kLifecycleCases[] = {
     {"VersionReadFailsAfterFlash_AttemptStays", Pattern(40), true, EFI_DEVICE_ERROR, 0,
      EFI_DEVICE_ERROR, {WithAttempt(Pattern(40))}, {1, 1}},
     {"VersionReadFailsConfigOnly_AsOpened", std::nullopt, false, GENERIC_FAILURE, 0,
-     GENERIC_FAILURE, {Created()}, {1}},
+     GENERIC_FAILURE, {CreatedRecord()}, {1}},
     {"CloseStoreFails_ItsStatusAndTheAttemptStays", Pattern(40), true, EFI_SUCCESS, 2,
      EFI_DEVICE_ERROR, {WithAttempt(Pattern(40))}, {1, 1}},
     {"MarkStoreFails_NobodyNoticesAndCloseStores", Pattern(40), true, EFI_SUCCESS, 1, EFI_SUCCESS,

@@ -3,57 +3,31 @@
 // pauses the sequence itself makes.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "driver/Driver.h"
 #include "package/Package.h"
 #include "sim/host/Platform.h"
+#include "TestSupport.h"
 
 namespace {
 
 using sim::TraceEvent;
+using testsupport::EmbeddedParts;
+using testsupport::EmbeddedText;
+using testsupport::Get32;
+using testsupport::Hex;
+using testsupport::PackageParts;
 
 constexpr uint64_t kOneMs = 1000;
-
-std::string EmbeddedText() { return std::string(gEmbeddedPackage, gEmbeddedPackageLength); }
-
-// The three sections of the embedded package, so that packages with other
-// heads still carry real section text.
-struct Sections {
-  std::string Thqa, Config, Firmware;
-};
-
-Sections EmbeddedSections() {
-  const std::string Text = EmbeddedText();
-  const char *Cursor = Text.c_str();
-  unsigned Lengths[3] = {};
-  for (int Line = 0; Line < 6; ++Line) {
-    const char *End = std::strchr(Cursor, '\r');
-    if (Line >= 3) Lengths[Line - 3] = std::stoul(std::string(Cursor, End), nullptr, 16);
-    Cursor = End + 2;
-  }
-  Sections S;
-  S.Thqa.assign(Cursor, Lengths[0]);
-  S.Config.assign(Cursor + Lengths[0], Lengths[1]);
-  S.Firmware.assign(Cursor + Lengths[0] + Lengths[1], Lengths[2]);
-  return S;
-}
-
-std::string Hex(size_t Value) {
-  char Buffer[16];
-  std::snprintf(Buffer, sizeof Buffer, "%zX", Value);
-  return Buffer;
-}
 
 // A package with the given header lines (each with its line end) whose
 // section length lines match the sections it carries; a section left out has
 // length 0.
 std::string MakePackage(const std::string &HeaderLines, bool Thqa, bool Config, bool Firmware,
                         const std::string &DateLine = "20261211") {
-  const Sections S = EmbeddedSections();
+  const PackageParts S = EmbeddedParts();
   const std::string T = Thqa ? S.Thqa : "", C = Config ? S.Config : "",
                     F = Firmware ? S.Firmware : "";
   return HeaderLines + DateLine + "\r\n00000000\r\n" + Hex(T.size()) + "\r\n" + Hex(C.size()) +
@@ -302,7 +276,7 @@ TEST(UpdateSequence, RefusedHeadEndsWithGenericFailureBeforeAnyOperation) {
 
 TEST(UpdateSequence, FullWidthLengthLinesAreAccepted) {
   // Eight digits, leading zeros included, fit a length exactly.
-  const Sections S = EmbeddedSections();
+  const PackageParts S = EmbeddedParts();
   const std::string Package = std::string("20261211\r\n00000000\r\n") + "00000332\r\n00000EF6\r\n0003FCF0\r\n" +
                               S.Thqa + S.Config + S.Firmware;
   sim::Platform P;
@@ -422,11 +396,6 @@ TEST(UpdateSequence, FailedFlashReleasesTheStatusRecordAndSkipsTheReset) {
   for (uint32_t Pause : PausesOf(R.Update)) EXPECT_NE(Pause, 3000u);
 }
 
-uint32_t Le32(const std::vector<uint8_t> &Bytes, size_t Offset) {
-  return Bytes[Offset] | Bytes[Offset + 1] << 8 | Bytes[Offset + 2] << 16 |
-         static_cast<uint32_t>(Bytes[Offset + 3]) << 24;
-}
-
 // Only the configuration update requested: the record is created, never
 // marked, closed with the version word; then 1000 ms, the reset, 3000 ms.
 TEST(UpdateSequence, ConfigurationOnlyRunClosesTheRecordAndResets) {
@@ -459,15 +428,15 @@ TEST(UpdateSequence, ConfigurationOnlyRunClosesTheRecordAndResets) {
   ASSERT_EQ(Stores.size(), 2u);
   for (const std::vector<uint8_t> &Store : Stores) {
     ASSERT_EQ(Store.size(), 40u);
-    EXPECT_EQ(Le32(Store, 24), 0x13000100u);
-    EXPECT_EQ(Le32(Store, 32), 0u);
-    EXPECT_EQ(Le32(Store, 36), 0u);
+    EXPECT_EQ(Get32(Store, 24), 0x13000100u);
+    EXPECT_EQ(Get32(Store, 32), 0u);
+    EXPECT_EQ(Get32(Store, 36), 0u);
   }
   const touchsim::ControllerConfig &Config = P.Options().Controller;
   const uint32_t VersionWord = static_cast<uint32_t>(Config.InfoBlock[2]) << 24 |
                                Config.InfoBlock[3] << 16 | Config.VersionBytes[0] << 8 |
                                Config.VersionBytes[1];
-  EXPECT_EQ(Le32(Stores[1], 20), VersionWord);
+  EXPECT_EQ(Get32(Stores[1], 20), VersionWord);
   EXPECT_EQ(P.PoolOutstandingBlocks(), 0u);
   EXPECT_EQ(P.TplViolations(), 0u);
 }
