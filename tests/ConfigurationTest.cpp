@@ -79,7 +79,7 @@ struct Bench {
     P.ClearTrace();
   }
   uint16_t ObjectAddress(uint32_t Index) { return P.Controller().ObjectAddress(Index); }
-  const touchsim::ObjectSpec &Object(uint32_t Index) { return P.Controller().Object(Index); }
+  const touchsim::ObjectDefinition &Object(uint32_t Index) { return P.Controller().Object(Index); }
   uint32_t FirstOfType(uint32_t Type) { return P.Controller().FindObjectIndex(static_cast<uint8_t>(Type)); }
 
   // Register writes on the bus as (address, data bytes) pairs.

@@ -202,7 +202,7 @@ TEST_F(DeviceTest, WritesLandAndReadBack) {
 
 TEST_F(DeviceTest, AddressesWrapAtSixteenBits) {
   Config.ObjectCount = 1;
-  Config.Objects[0] = ObjectSpec{0x07, 16, 1, 0};
+  Config.Objects[0] = ObjectDefinition{0x07, 16, 1, 0};
   Config.FirstObjectAddress = 0xFFF0;
   Start();
   EXPECT_EQ(WriteRegs(0xFFF4, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9}), 0);
@@ -289,7 +289,7 @@ TEST_F(DeviceTest, StrayBytesPastTheDataAreNoticed) {
 }
 
 TEST_F(DeviceTest, ReadOnlyAndUnmappedBytesRefuseWrites) {
-  const ObjectSpec &Last = Dev->Object(Dev->ObjectCount() - 1);
+  const ObjectDefinition &Last = Dev->Object(Dev->ObjectCount() - 1);
   const uint16_t End = static_cast<uint16_t>(Dev->ObjectAddress(Dev->ObjectCount() - 1) + Last.Size * Last.Instances);
   struct Case {
     const char *What;

@@ -14,7 +14,7 @@
 
 namespace {
 
-sim::PlatformOptions WithObjects(std::initializer_list<touchsim::ObjectSpec> Objects) {
+sim::PlatformOptions WithObjects(std::initializer_list<touchsim::ObjectDefinition> Objects) {
   sim::PlatformOptions Options;
   testsupport::UseObjects(Options, Objects);
   Options.Controller.FirstObjectAddress = 0;
@@ -51,7 +51,7 @@ TEST_F(ObjectTable, ReadsTheBlockThenEveryEntryAndKeepsThemAsTheControllerHasThe
   for (uint32_t i = 0; i < Controller.ObjectCount(); ++i) {
     SCOPED_TRACE(i);
     const OBJECT_ENTRY &Entry = ControllerState.ObjectTable[i];
-    const touchsim::ObjectSpec &Object = Controller.Object(i);
+    const touchsim::ObjectDefinition &Object = Controller.Object(i);
     EXPECT_EQ(Entry.Type, Object.Type);
     EXPECT_EQ(ObjectStartAddress(&Entry), Controller.ObjectAddress(i));
     EXPECT_EQ(ObjectSize(&Entry), Object.Size);
@@ -70,7 +70,7 @@ TEST_F(ObjectTable, ReadsTheBlockThenEveryEntryAndKeepsThemAsTheControllerHasThe
 
 struct ReportIdCase {
   const char *Name;
-  std::vector<touchsim::ObjectSpec> Objects;
+  std::vector<touchsim::ObjectDefinition> Objects;
   uint8_t CommandReportId;
   uint8_t DataTransferReportId;
 };
@@ -81,7 +81,7 @@ class ReportIds : public ObjectTable, public ::testing::WithParamInterface<Repor
 TEST_P(ReportIds, CountInTableOrderWithAnEightBitCounter) {
   const ReportIdCase &Case = GetParam();
   sim::PlatformOptions Options = WithObjects({});
-  for (const touchsim::ObjectSpec &Object : Case.Objects) {
+  for (const touchsim::ObjectDefinition &Object : Case.Objects) {
     Options.Controller.Objects[Options.Controller.ObjectCount++] = Object;
   }
   Start(Options);

@@ -21,7 +21,7 @@ const uint8_t kPlainType = 200;
 
 sim::PlatformOptions WithPlainObject(sim::PlatformOptions Options = sim::PlatformOptions()) {
   touchsim::ControllerConfig &Config = Options.Controller;
-  Config.Objects[Config.ObjectCount++] = touchsim::ObjectSpec{kPlainType, 256, 2, 0};
+  Config.Objects[Config.ObjectCount++] = touchsim::ObjectDefinition{kPlainType, 256, 2, 0};
   return Options;
 }
 

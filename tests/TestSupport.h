@@ -154,7 +154,7 @@ inline Bytes CreatedRecord() {
 // --- Platform options ------------------------------------------------------
 
 // Replaces the controller's object table with Objects, in that order.
-inline void UseObjects(sim::PlatformOptions &O, const std::vector<touchsim::ObjectSpec> &Objects) {
+inline void UseObjects(sim::PlatformOptions &O, const std::vector<touchsim::ObjectDefinition> &Objects) {
   O.Controller.ObjectCount = static_cast<uint32_t>(Objects.size());
   for (size_t i = 0; i < Objects.size(); ++i) O.Controller.Objects[i] = Objects[i];
 }

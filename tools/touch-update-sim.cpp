@@ -362,13 +362,13 @@ int main(int argc, char **argv) {
     First = true;
     const uint8_t *Stored = Device.StoredRegisters();
     for (uint32_t o = 0; o < Device.ObjectCount(); ++o) {
-      const touchsim::ObjectSpec &Spec = Device.Object(o);
-      for (uint32_t n = 0; n < Spec.Instances; ++n) {
+      const touchsim::ObjectDefinition &Object = Device.Object(o);
+      for (uint32_t n = 0; n < Object.Instances; ++n) {
         std::vector<uint8_t> Bytes;
-        for (uint32_t b = 0; b < Spec.Size; ++b) {
-          Bytes.push_back(Stored[(Device.ObjectAddress(o) + n * Spec.Size + b) & 0xFFFF]);
+        for (uint32_t b = 0; b < Object.Size; ++b) {
+          Bytes.push_back(Stored[(Device.ObjectAddress(o) + n * Object.Size + b) & 0xFFFF]);
         }
-        J << (First ? "" : ",") << "{\"type\":" << unsigned(Spec.Type) << ",\"instance\":" << n
+        J << (First ? "" : ",") << "{\"type\":" << unsigned(Object.Type) << ",\"instance\":" << n
           << ",\"bytes\":" << Quote(Hex(Bytes)) << "}";
         First = false;
       }

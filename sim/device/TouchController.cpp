@@ -28,7 +28,7 @@ uint8_t FactoryByte(uint8_t Type, uint32_t Instance, uint32_t Offset) {
 
 // The default object list: sorted by type, as the controller's table is.
 // Report IDs go to the objects that post messages of their own.
-constexpr ObjectSpec kDefaultObjects[] = {
+constexpr ObjectDefinition kDefaultObjects[] = {
     {0x05, 10, 1, 0},   // message object
     {0x06, 6, 1, 1},    // command object
     {0x07, 4, 1, 0},
@@ -131,35 +131,35 @@ void TouchController::LayOut() {
   uint8_t ReportCounter = 0;
   MessageIndex_ = CommandIndex_ = VersionIndex_ = kNoObject;
   for (uint32_t I = 0; I < ObjectCount_; ++I) {
-    const ObjectSpec &Spec = Config_.Objects[I];
+    const ObjectDefinition &Object = Config_.Objects[I];
     ObjectStart_[I] = Next;
-    uint32_t Ids = static_cast<uint32_t>(Spec.Instances) * Spec.ReportIdsPerInstance;
+    uint32_t Ids = static_cast<uint32_t>(Object.Instances) * Object.ReportIdsPerInstance;
     ReportId_[I] = Ids != 0 ? static_cast<uint8_t>(ReportCounter + 1) : 0;
     ReportCounter = static_cast<uint8_t>(ReportCounter + Ids);
-    Next = static_cast<uint16_t>(Next + static_cast<uint32_t>(Spec.Size) * Spec.Instances);
+    Next = static_cast<uint16_t>(Next + static_cast<uint32_t>(Object.Size) * Object.Instances);
 
     uint8_t *Entry = Registers_ + kInformationBlockLength + kObjectEntryLength * I;
-    Entry[0] = Spec.Type;
+    Entry[0] = Object.Type;
     Entry[1] = static_cast<uint8_t>(ObjectStart_[I] & 0xFF);
     Entry[2] = static_cast<uint8_t>(ObjectStart_[I] >> 8);
-    Entry[3] = static_cast<uint8_t>(Spec.Size - 1);
-    Entry[4] = static_cast<uint8_t>(Spec.Instances - 1);
-    Entry[5] = Spec.ReportIdsPerInstance;
+    Entry[3] = static_cast<uint8_t>(Object.Size - 1);
+    Entry[4] = static_cast<uint8_t>(Object.Instances - 1);
+    Entry[5] = Object.ReportIdsPerInstance;
 
-    if (Spec.Type == kMessageObjectType && MessageIndex_ == kNoObject) MessageIndex_ = I;
-    if (Spec.Type == kCommandObjectType && CommandIndex_ == kNoObject) CommandIndex_ = I;
-    if (Spec.Type == kVersionObjectType && VersionIndex_ == kNoObject) VersionIndex_ = I;
+    if (Object.Type == kMessageObjectType && MessageIndex_ == kNoObject) MessageIndex_ = I;
+    if (Object.Type == kCommandObjectType && CommandIndex_ == kNoObject) CommandIndex_ = I;
+    if (Object.Type == kVersionObjectType && VersionIndex_ == kNoObject) VersionIndex_ = I;
   }
 }
 
 void TouchController::FillObjectsAtPowerOn() {
   for (uint32_t I = 0; I < ObjectCount_; ++I) {
-    const ObjectSpec &Spec = Config_.Objects[I];
-    for (uint32_t N = 0; N < Spec.Instances; ++N) {
-      for (uint32_t K = 0; K < Spec.Size; ++K) {
-        uint16_t Address = static_cast<uint16_t>(ObjectStart_[I] + N * Spec.Size + K);
+    const ObjectDefinition &Object = Config_.Objects[I];
+    for (uint32_t N = 0; N < Object.Instances; ++N) {
+      for (uint32_t K = 0; K < Object.Size; ++K) {
+        uint16_t Address = static_cast<uint16_t>(ObjectStart_[I] + N * Object.Size + K);
         if (Address < TableEnd_) continue;  // an object laid over the table never hides it
-        Registers_[Address] = FactoryByte(Spec.Type, N, K);
+        Registers_[Address] = FactoryByte(Object.Type, N, K);
       }
     }
   }
@@ -170,18 +170,18 @@ void TouchController::FillObjectsAtPowerOn() {
 // the version object carries the running firmware's version.
 void TouchController::SetVolatileObjects() {
   if (CommandIndex_ != kNoObject) {
-    const ObjectSpec &Spec = Config_.Objects[CommandIndex_];
-    for (uint32_t K = 0; K < Spec.Size; ++K)
+    const ObjectDefinition &Object = Config_.Objects[CommandIndex_];
+    for (uint32_t K = 0; K < Object.Size; ++K)
       Registers_[static_cast<uint16_t>(ObjectStart_[CommandIndex_] + K)] = 0;
   }
   if (MessageIndex_ != kNoObject) {
-    const ObjectSpec &Spec = Config_.Objects[MessageIndex_];
-    for (uint32_t K = 0; K < Spec.Size; ++K)
+    const ObjectDefinition &Object = Config_.Objects[MessageIndex_];
+    for (uint32_t K = 0; K < Object.Size; ++K)
       Registers_[static_cast<uint16_t>(ObjectStart_[MessageIndex_] + K)] = K == 0 ? kEmptyMessage : 0;
   }
   if (VersionIndex_ != kNoObject) {
-    const ObjectSpec &Spec = Config_.Objects[VersionIndex_];
-    for (uint32_t K = 0; K < Spec.Size && K < 2; ++K)
+    const ObjectDefinition &Object = Config_.Objects[VersionIndex_];
+    for (uint32_t K = 0; K < Object.Size && K < 2; ++K)
       Registers_[static_cast<uint16_t>(ObjectStart_[VersionIndex_] + K)] = Config_.VersionBytes[K];
   }
 }
@@ -189,9 +189,9 @@ void TouchController::SetVolatileObjects() {
 TouchController::Location TouchController::Locate(uint16_t Address) const {
   if (Address < TableEnd_) return Location{kTable, 0, Address};
   for (uint32_t I = 0; I < ObjectCount_; ++I) {
-    const ObjectSpec &Spec = Config_.Objects[I];
+    const ObjectDefinition &Object = Config_.Objects[I];
     uint32_t Offset = static_cast<uint16_t>(Address - ObjectStart_[I]);
-    if (Offset < static_cast<uint32_t>(Spec.Size) * Spec.Instances) return Location{kObjectBytes, I, Offset};
+    if (Offset < static_cast<uint32_t>(Object.Size) * Object.Instances) return Location{kObjectBytes, I, Offset};
   }
   return Location{kUnmapped, 0, 0};
 }
@@ -384,8 +384,8 @@ void TouchController::CommandByteWritten(uint16_t Offset, uint8_t Value) {
 void TouchController::Restart() {
   ++RestartCount_;
   for (uint32_t I = 0; I < ObjectCount_; ++I) {
-    const ObjectSpec &Spec = Config_.Objects[I];
-    const uint32_t Bytes = static_cast<uint32_t>(Spec.Size) * Spec.Instances;
+    const ObjectDefinition &Object = Config_.Objects[I];
+    const uint32_t Bytes = static_cast<uint32_t>(Object.Size) * Object.Instances;
     for (uint32_t K = 0; K < Bytes; ++K) {
       const uint16_t At = static_cast<uint16_t>(ObjectStart_[I] + K);
       if (At >= TableEnd_) Registers_[At] = Stored_[At];
@@ -399,8 +399,8 @@ void TouchController::Restart() {
 void TouchController::Commit() {
   ++CommitCount_;
   for (uint32_t I = 0; I < ObjectCount_; ++I) {
-    const ObjectSpec &Spec = Config_.Objects[I];
-    const uint32_t Bytes = static_cast<uint32_t>(Spec.Size) * Spec.Instances;
+    const ObjectDefinition &Object = Config_.Objects[I];
+    const uint32_t Bytes = static_cast<uint32_t>(Object.Size) * Object.Instances;
     for (uint32_t K = 0; K < Bytes; ++K) {
       const uint16_t At = static_cast<uint16_t>(ObjectStart_[I] + K);
       if (At >= TableEnd_) Stored_[At] = Registers_[At];
@@ -427,8 +427,8 @@ uint32_t TouchController::ConfigurationChecksum() const {
   uint32_t Sum = 0;
   for (uint32_t I = 0; I < ObjectCount_; ++I) {
     if (I == CommandIndex_ || I == MessageIndex_ || I == VersionIndex_) continue;
-    const ObjectSpec &Spec = Config_.Objects[I];
-    const uint32_t Bytes = static_cast<uint32_t>(Spec.Size) * Spec.Instances;
+    const ObjectDefinition &Object = Config_.Objects[I];
+    const uint32_t Bytes = static_cast<uint32_t>(Object.Size) * Object.Instances;
     for (uint32_t K = 0; K < Bytes; ++K) {
       Sum = ((Sum << 1) | (Sum >> 23)) & 0xFFFFFF;
       Sum ^= Stored_[static_cast<uint16_t>(ObjectStart_[I] + K)];
@@ -464,12 +464,12 @@ void TouchController::QueueExtraMessages() {
 // A read from the start of the message object takes the head of the queue
 // into the object; while a commit is busy no message is handed out.
 void TouchController::LoadHeadMessage() {
-  const ObjectSpec &Spec = Config_.Objects[MessageIndex_];
+  const ObjectDefinition &Object = Config_.Objects[MessageIndex_];
   const uint16_t Base = ObjectStart_[MessageIndex_];
-  for (uint32_t K = 0; K < Spec.Size; ++K) Registers_[static_cast<uint16_t>(Base + K)] = K == 0 ? kEmptyMessage : 0;
+  for (uint32_t K = 0; K < Object.Size; ++K) Registers_[static_cast<uint16_t>(Base + K)] = K == 0 ? kEmptyMessage : 0;
   if (CommitBusy_ || QueueCount_ == 0) return;
   const ControllerMessage &M = Queue_[QueueHead_];
-  for (uint32_t K = 0; K < Spec.Size && K < M.Length; ++K)
+  for (uint32_t K = 0; K < Object.Size && K < M.Length; ++K)
     Registers_[static_cast<uint16_t>(Base + K)] = M.Bytes[K];
   QueueHead_ = (QueueHead_ + 1) % kMessageQueueDepth;
   --QueueCount_;
@@ -512,7 +512,7 @@ const CommandRecord &TouchController::Command(uint32_t Index) const {
   return Index < CommandCount() ? Commands_[Index] : NoCommand_;
 }
 uint32_t TouchController::ObjectCount() const { return ObjectCount_; }
-const ObjectSpec &TouchController::Object(uint32_t Index) const {
+const ObjectDefinition &TouchController::Object(uint32_t Index) const {
   return Config_.Objects[Index < ObjectCount_ ? Index : 0];
 }
 uint16_t TouchController::ObjectAddress(uint32_t Index) const {

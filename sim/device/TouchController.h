@@ -75,7 +75,7 @@ constexpr uint8_t kPrepareValue = 0x33;
 // Bootloader status byte.
 constexpr uint8_t kWaitingForCommand = 0xC0;
 
-struct ObjectSpec {
+struct ObjectDefinition {
   uint8_t Type;
   uint16_t Size;          // 1 to 256
   uint16_t Instances;     // 1 to 256
@@ -86,7 +86,7 @@ struct ControllerConfig {
   uint16_t OutputRegister;       // announced in the HID descriptor (bytes 12-13)
   uint8_t InfoBlock[6];          // information block bytes 0-5; byte 6 is the object count
   uint8_t VersionBytes[2];       // first two bytes of the version object (type 38)
-  ObjectSpec Objects[kMaxObjects];
+  ObjectDefinition Objects[kMaxObjects];
   uint32_t ObjectCount;
   uint16_t FirstObjectAddress;   // 0: right behind the object table
   uint32_t CommitDelayUs;        // virtual time the commit takes before its message
@@ -155,7 +155,7 @@ class TouchController {
   uint32_t CommandCount() const;
   const CommandRecord &Command(uint32_t Index) const;
   uint32_t ObjectCount() const;
-  const ObjectSpec &Object(uint32_t Index) const;
+  const ObjectDefinition &Object(uint32_t Index) const;
   uint16_t ObjectAddress(uint32_t Index) const;
   // Bytes of the live register map and of the stored (committed) configuration.
   const uint8_t *Registers() const;

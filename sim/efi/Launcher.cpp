@@ -309,18 +309,18 @@ VOID PrintModelReport(VOID) {
   // a package's configuration line ("TTTT IIII: bytes"), so that a person or
   // a script can hold it against the package.
   const UINT8 *Stored = gModel.StoredRegisters();
-  for (UINT32 Object = 0; Object < gModel.ObjectCount(); ++Object) {
-    const touchsim::ObjectSpec &Spec = gModel.Object(Object);
-    for (UINT32 Instance = 0; Instance < Spec.Instances; ++Instance) {
+  for (UINT32 Index = 0; Index < gModel.ObjectCount(); ++Index) {
+    const touchsim::ObjectDefinition &Object = gModel.Object(Index);
+    for (UINT32 Instance = 0; Instance < Object.Instances; ++Instance) {
       LineStart(&Line);
       LineText(&Line, "model: stored 00");
-      LineHexByte(&Line, Spec.Type);
+      LineHexByte(&Line, Object.Type);
       LineText(&Line, " ");
       LineHexByte(&Line, static_cast<UINT8>(Instance >> 8));
       LineHexByte(&Line, static_cast<UINT8>(Instance));
       LineText(&Line, ":");
-      UINT32 Address = gModel.ObjectAddress(Object) + Instance * Spec.Size;
-      for (UINT32 Offset = 0; Offset < Spec.Size; ++Offset) {
+      UINT32 Address = gModel.ObjectAddress(Index) + Instance * Object.Size;
+      for (UINT32 Offset = 0; Offset < Object.Size; ++Offset) {
         LineText(&Line, " ");
         LineHexByte(&Line, Stored[(Address + Offset) & 0xFFFF]);
       }
