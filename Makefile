@@ -4,7 +4,10 @@ BUILD := build
 JOBS := 2
 CMAKE_FLAGS := -G Ninja -DTOUCH_BUILD_IMAGES=ON -DTOUCH_QEMU_TESTS=ON
 
-.PHONY: run test deps configure build boot
+SANITIZE_BUILD := $(BUILD)-sanitize
+SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all
+
+.PHONY: run test deps configure build boot sanitize
 
 # Builds only what the simulator needs, so a broken test cannot stop a run.
 run: configure
@@ -13,6 +16,16 @@ run: configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	$(MAKE) --no-print-directory sanitize
+
+# The host build and its tests again under the address and undefined-behaviour
+# sanitizers: the controller's replies and the package are untrusted, and no
+# fault plan may make the application touch memory outside its buffers.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DTOUCH_BUILD_IMAGES=OFF -DTOUCH_QEMU_TESTS=OFF "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)"
+	ninja -C $(SANITIZE_BUILD) -j$(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j$(JOBS) -E "ImageFormat|LauncherImage"
 
 deps:
 	./scripts/install-deps.sh
