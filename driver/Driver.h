@@ -16,12 +16,6 @@ extern EFI_SYSTEM_RESOURCE_ENTRY *StatusRecord;
 extern UINTN StatusRecordSize;
 extern PLATFORM_I2C_ACCESS_PROTOCOL *I2cProtocol;
 
-// The package this image runs: the embedded one. A loader may point these at
-// another text (NUL-terminated) before the entry point runs, as if the image
-// had been built with that package.
-extern const CHAR8 *gPackageText;
-extern UINT32 gPackageLength;
-
 extern "C" EFI_STATUS EFIAPI TouchUpdateEntry(EFI_HANDLE ImageHandle,
                                                EFI_SYSTEM_TABLE *SystemTable);
 EFI_STATUS UpdateMain(VOID);
@@ -32,5 +26,7 @@ EFI_STATUS RunUpdate(const CHAR8 *PackageText, UINT32 PackageLength);
 EFI_STATUS OpenStatusRecord(VOID);
 VOID MarkUpdateAttempt(VOID);
 EFI_STATUS CloseStatusRecord(EFI_STATUS VersionStatus, UINT32 VersionWord);
+// Frees the record if one is held; the variable keeps what was last stored.
+VOID ReleaseStatusRecord(VOID);
 
 #endif  // TOUCH_DRIVER_DRIVER_H_

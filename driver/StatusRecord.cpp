@@ -12,7 +12,7 @@ UINTN StatusRecordSize;
 static CHAR16 mStatusVariableName[] = u"BX_ESRT";
 static EFI_GUID mStatusVariableGuid = TOUCH_STATUS_VARIABLE_GUID;
 
-static VOID ReleaseStatusRecord(VOID) {
+VOID ReleaseStatusRecord(VOID) {
   if (StatusRecord != nullptr) {
     FreePool(StatusRecord);
     StatusRecord = nullptr;

@@ -8,12 +8,6 @@
 
 PLATFORM_I2C_ACCESS_PROTOCOL *I2cProtocol;
 
-// The embedded package's length is not a constant expression here, so a zero
-// length next to the embedded text stands for "the embedded length". A loader
-// that runs another package sets both before the entry point.
-const CHAR8 *gPackageText = gEmbeddedPackage;
-UINT32 gPackageLength = 0;
-
 // Every head line goes through this buffer, so a head line holds at most
 // 1023 characters before its line end.
 #define HEAD_LINE_BUFFER_SIZE 1024
@@ -69,12 +63,7 @@ EFI_STATUS UpdateMain(VOID) {
       (VOID) ReadVersionWord(I2cProtocol, &VersionWord);
     }
 
-    const CHAR8 *Text = gPackageText;
-    UINT32 Length = gPackageLength;
-    if (Text == gEmbeddedPackage && Length == 0) {
-      Length = gEmbeddedPackageLength;
-    }
-    Status = RunUpdate(Text, Length);
+    Status = RunUpdate(gPackageText, gPackageLength);
   }
 
   gBS->RestoreTPL(SavedTpl);
@@ -94,15 +83,6 @@ static BOOLEAN ReadHeadLine(const CHAR8 **Cursor, const CHAR8 *TextEnd, CHAR8 *L
   *LineLength = Remaining < HEAD_LINE_BUFFER_SIZE ? static_cast<UINT32>(Remaining)
                                                   : HEAD_LINE_BUFFER_SIZE;
   return ReadLine(Cursor, Line, LineLength);
-}
-
-// A run that ends early holds the record it opened; the variable keeps what
-// was last stored.
-static VOID ReleaseStatusRecord(VOID) {
-  if (StatusRecord != nullptr) {
-    FreePool(StatusRecord);
-    StatusRecord = nullptr;
-  }
 }
 
 EFI_STATUS RunUpdate(const CHAR8 *PackageText, UINT32 PackageLength) {

@@ -74,13 +74,12 @@ EFI_STATUS CommitConfiguration(PLATFORM_I2C_ACCESS_PROTOCOL *I2c) {
 
   StallMs(COMMIT_SETTLE_MS);
 
-  // A reply that brings no bytes must not pass for a message: start the
-  // buffer out as an empty queue.
   UINT8 Buffer[MESSAGE_BUFFER_LENGTH];
-  SetMem(Buffer, sizeof(Buffer), MESSAGE_EMPTY);
-
   EFI_STATUS Result = GENERIC_FAILURE;
   for (UINT32 Read = 0; Read < COMMIT_MESSAGE_READS; Read++) {
+    // A reply that brings no bytes must not pass for a message, nor repeat
+    // the last one: each read starts from an empty queue.
+    SetMem(Buffer, sizeof(Buffer), MESSAGE_EMPTY);
     Status = ReadRegisters(I2c, MessageAddress, MessageLength, Buffer);
     if (EFI_ERROR(Status)) {
       StallMs(1);

@@ -69,8 +69,8 @@ static EFI_STATUS ReadLineHead(const CHAR8 **Cursor, const CHAR8 *End, CONFIG_LI
   return EFI_SUCCESS;
 }
 
-// Walks every line of the section. Without a protocol instance it only checks
-// the lines; with one it writes them.
+// Walks every line of the section: with Write clear it only checks the lines
+// against the section end and the table; with Write set it writes them.
 static EFI_STATUS WalkConfigSection(PLATFORM_I2C_ACCESS_PROTOCOL *I2c, BOOLEAN Write,
                                     const CHAR8 *Section, UINT32 Length) {
   if (Section == nullptr || Length <= SECTION_END_MARGIN) {

@@ -27,4 +27,10 @@ BOOLEAN ParseHeaderLine(const CHAR8 *Line);
 extern const CHAR8 gEmbeddedPackage[];
 extern const UINT32 gEmbeddedPackageLength;
 
+// The package this image runs: the embedded one, as the image is loaded.
+// The host simulator points them at another NUL-terminated text before the
+// entry point runs, as if the image had been built with that package.
+extern const CHAR8 *gPackageText;
+extern UINT32 gPackageLength;
+
 #endif  // TOUCH_PACKAGE_PACKAGE_H_

@@ -16,14 +16,18 @@ struct Kind {
   const char *Length;  // declaration up to the value
   bool Nul;            // a NUL follows the bytes (text that readers scan)
   bool MayBeEmpty;
+  const char *Tail;    // further definitions, after the bytes
 };
 
 const Kind kKinds[] = {
     {"package", "package/Package.h", "const CHAR8 gEmbeddedPackage[]",
-     "const UINT32 gEmbeddedPackageLength", true, true},
+     "const UINT32 gEmbeddedPackageLength", true, true,
+     // The package the image runs is the embedded one from the moment it is
+     // loaded; both are constant-initialised so no code has to set them.
+     "const CHAR8 *gPackageText = gEmbeddedPackage;\nUINT32 gPackageLength = @LENGTH@u;\n"},
     // Aligned so that the firmware's loader may read the headers in place.
     {"image", "sim/efi/ProductImage.h", "alignas(16) const UINT8 gProductImage[]",
-     "const UINTN gProductImageSize", false, false},
+     "const UINTN gProductImageSize", false, false, ""},
 };
 
 }  // namespace
@@ -61,6 +65,10 @@ int main(int argc, char **argv) {
     Out += Number;
   }
   Out += Chosen->Nul ? "\n0};\n" : "\n};\n";
+  std::string Tail = Chosen->Tail;
+  size_t At = Tail.find("@LENGTH@");
+  if (At != std::string::npos) Tail.replace(At, 8, std::to_string(Bytes.size()));
+  Out += Tail;
 
   std::ofstream Output(argv[3], std::ios::binary);
   Output << Out;

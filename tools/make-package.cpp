@@ -70,7 +70,8 @@ struct ConfigObject {
   unsigned Size;
 };
 
-// The object list shared with the default controller model.
+// The object list of the default controller model, written out again here; a
+// test of the model checks that it holds every line this list produces.
 const ConfigObject kConfigObjects[] = {
     {0x07, 1, 4},   {0x08, 1, 10}, {0x09, 2, 168}, {0x0F, 1, 11}, {0x12, 1, 2},
     {0x13, 1, 6},   {0x18, 1, 19}, {0x19, 1, 15},  {0x1B, 1, 7},  {0x28, 1, 5},

@@ -542,4 +542,3 @@ bool TouchController::CommitBusy() const { return CommitBusy_; }
 uint64_t TouchController::NowUs() const { return NowUs_; }
 
 }  // namespace touchsim
-// DEVICE_READY

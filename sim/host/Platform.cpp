@@ -1,4 +1,3 @@
-// SIM_HOST_READY
 // The simulated platform's services. Every service records itself in the
 // trace with the virtual time and the task priority at which it was called;
 // Stall advances the virtual clock and the controller model's time, so
@@ -361,7 +360,12 @@ EFI_STATUS EFIAPI SimI2cWrite(UINTN A1, UINTN SlaveAddress, UINTN A3, UINTN A4, 
   E.Slave = static_cast<uint8_t>(SlaveAddress);
   E.Value = Length;
   CheckConstantArguments(E, A1, A3, A4);
-  if ((Buffer == nullptr && Length != 0) || Length > 255) {
+  if (Buffer == nullptr && Length != 0) {
+    E.Detail = "no buffer";
+    E.Status = EFI_INVALID_PARAMETER;
+    return E.Status;
+  }
+  if (Length > 255) {
     E.Detail = "write longer than one transfer carries";
     E.Status = EFI_INVALID_PARAMETER;
     return E.Status;
@@ -594,12 +598,7 @@ void Platform::Attach() {
   gRT = &P.RuntimeServices;
 }
 
-RunResult Platform::Run() {
-  Impl &P = *impl_;
-  gActive = &P;
-  ResetApplicationImage();
-  return Run(std::string(gEmbeddedPackage, gEmbeddedPackageLength));
-}
+RunResult Platform::Run() { return Run(std::string(gEmbeddedPackage, gEmbeddedPackageLength)); }
 
 RunResult Platform::Run(const std::string &PackageText) {
   Impl &P = *impl_;
@@ -617,6 +616,8 @@ RunResult Platform::Run(const std::string &PackageText) {
     Result.VariableBefore = *Before;
   }
   P.Trace.clear();
+  // What an earlier run leaked is reported by that run; it is not this one's.
+  for (auto &Block : P.Pool) std::free(Block.first);
   P.Pool.clear();
   P.AppAllocations = 0;
   P.TransferCounts.clear();
