@@ -10,18 +10,9 @@
 #define LINE_WAIT_MAX_PAUSES 20u
 
 VOID StallMs(UINT32 Milliseconds) {
-  // Stall takes a natural-width count of microseconds; on IA32 a pause beyond
-  // about 71 minutes would wrap, so such a pause goes out in slices.
-  const UINTN MaxSliceMs = ((UINTN)-1) / 1000u;
-  UINT32 Remaining = Milliseconds;
-  do {
-    UINT32 Slice = Remaining;
-    if ((UINTN)Slice > MaxSliceMs) {
-      Slice = (UINT32)MaxSliceMs;
-    }
-    gBS->Stall((UINTN)Slice * 1000u);
-    Remaining -= Slice;
-  } while (Remaining != 0);
+  // The longest pause asked for is 5000 ms, far inside what a natural-width
+  // count of microseconds holds on IA32.
+  gBS->Stall(static_cast<UINTN>(Milliseconds) * 1000u);
 }
 
 EFI_STATUS I2cRead(PLATFORM_I2C_ACCESS_PROTOCOL *I2c, UINT8 SlaveAddress, VOID *Buffer,
